@@ -1,0 +1,18 @@
+#include "pass1/assembly_state.h"
+
+namespace vorn {
+
+void item_append(Assembly& as, std::int32_t kind, std::int32_t value) {
+  if (as.item_count >= MAX_ITEMS) report_error(as.reader, "out of memory");
+  as.items[static_cast<std::size_t>(as.item_count++)] = {static_cast<std::uint8_t>(kind), value,
+                                                         as.reader.line_no};
+}
+
+void fixup_add(Assembly& as, std::int32_t address, std::int32_t symbol) {
+  // Only accepted forward references are recorded, at most one per instruction, and there are
+  // at most CODE_SIZE instructions; the guard keeps the list safe all the same.
+  if (as.fixup_count >= MAX_FIXUPS) report_error(as.reader, "out of memory");
+  as.fixups[static_cast<std::size_t>(as.fixup_count++)] = {address, symbol};
+}
+
+}  // namespace vorn

@@ -1,0 +1,54 @@
+// The state of one assembly: the reader, the symbol table, and the code image, item list and
+// fixup list that pass one fills and pass two reads.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "source_reader/source_reader.h"
+#include "symtab/symtab.h"
+
+namespace vorn {
+
+constexpr int CODE_SIZE = 2000;   // code addresses 0 to 1999
+constexpr int MAX_ITEMS = 5000;   // section markers and data items
+constexpr int MAX_FIXUPS = 2000;  // at most one per instruction
+
+struct CodeWord {
+  std::int32_t op;
+  std::int32_t a;
+  std::int32_t b;
+  std::int32_t c;  // the only field a fixup patches
+};
+
+struct Item {
+  std::uint8_t kind;   // KIND_CODE, KIND_DATA, KIND_NUMBER, KIND_NAME or KIND_END
+  std::int32_t value;  // origin, number, symbol index, or data end
+  std::int64_t line;   // line number when appended
+};
+
+struct Fixup {
+  std::int32_t address;  // code word whose field c waits for the symbol
+  std::int32_t symbol;
+};
+
+/// Everything one run of the assembler works on. A new value is a fresh assembler.
+struct Assembly {
+  SourceReader reader;
+  SymbolTable symtab;
+  std::array<CodeWord, CODE_SIZE> code{};
+  std::array<Item, MAX_ITEMS> items{};
+  int item_count = 0;
+  std::array<Fixup, MAX_FIXUPS> fixups{};
+  int fixup_count = 0;
+  std::int32_t code_loc = 0;  // code location; after pass one, the code end
+  std::int64_t data_loc = 0;  // data location; after pass one, the data end
+};
+
+/// Appends an item with the current line number; "out of memory" when the list is full.
+void item_append(Assembly& as, std::int32_t kind, std::int32_t value);
+
+/// Records that field c of the word at `address` takes the value of `symbol` in pass two.
+void fixup_add(Assembly& as, std::int32_t address, std::int32_t symbol);
+
+}  // namespace vorn

@@ -1,0 +1,125 @@
+#include "pass1/operands.h"
+
+#include "isa/isa.h"
+#include "pass1/assembly_state.h"
+
+namespace vorn {
+
+namespace {
+
+CodeWord& current_word(Assembly& as) { return as.code[static_cast<std::size_t>(as.code_loc)]; }
+
+bool has_prefix(std::string_view token) {
+  char c = token.front();
+  return c == ':' || c == '@' || c == '+' || c == '#';
+}
+
+std::int32_t& word_field(CodeWord& w, int field) {
+  return field == 0 ? w.a : field == 1 ? w.b : w.c;
+}
+
+}  // namespace
+
+Operand resolve_operand(Assembly& as, std::string_view text, bool forward_ok) {
+  if (is_number(text)) return {number_value(as.reader, text), KIND_NUMBER};
+  int i = sym_intern(as.symtab, as.reader, text);
+  std::int32_t v = sym_value(as.symtab, i);
+  if (v != UNDEFINED_VALUE) return {v, KIND_NAME};
+  if (!forward_ok) report_error(as.reader, "undefine symbol");
+  fixup_add(as, as.code_loc, i);
+  return {i, KIND_UNRESOLVED};
+}
+
+void parse_register(Assembly& as, int field) {
+  take_token(as.reader);
+  const std::string& tok = as.reader.current_token;
+  if (has_prefix(tok)) report_error(as.reader, "expect register");
+  word_field(current_word(as), field) = resolve_operand(as, tok, false).value;
+}
+
+void parse_ads(Assembly& as) {
+  take_token(as.reader);
+  const std::string& tok = as.reader.current_token;
+  if (has_prefix(tok)) report_error(as.reader, "expect ads");
+  current_word(as).c = resolve_operand(as, tok, true).value;
+}
+
+void parse_constant(Assembly& as) {
+  take_token(as.reader);
+  std::string_view tok = as.reader.current_token;
+  if (tok.front() != '#') report_error(as.reader, "expect constant");
+  current_word(as).c = resolve_operand(as, tok.substr(1), true).value;
+}
+
+void parse_reg_or_imm(Assembly& as) {
+  take_token(as.reader);
+  std::string_view tok = as.reader.current_token;
+  CodeWord& w = current_word(as);
+  if (tok.front() == '#') {
+    w.c = resolve_operand(as, tok.substr(1), true).value;
+    w.op -= 22;
+  } else {
+    w.c = resolve_operand(as, tok, false).value;
+  }
+}
+
+void parse_address(Assembly& as) {
+  take_token(as.reader);
+  std::string_view tok = as.reader.current_token;
+  CodeWord& w = current_word(as);
+  if (tok.front() == '@') {
+    w.c = resolve_operand(as, tok.substr(1), true).value;
+    parse_register(as, 1);
+    w.op += 1;
+  } else if (tok.front() == '+') {
+    w.b = resolve_operand(as, tok.substr(1), false).value;
+    parse_register(as, 2);
+    w.op = (w.op == 1) ? 48 : 49;
+  } else {
+    w.c = resolve_operand(as, tok, true).value;
+  }
+}
+
+void encode_instruction(Assembly& as, std::int32_t op) {
+  if (as.code_loc < 0 || as.code_loc >= CODE_SIZE) {
+    report_error(as.reader, "code address out of range");
+  }
+  current_word(as).op = op;
+  switch (operand_form(op)) {
+    case OperandForm::load_store:
+      parse_register(as, 0);
+      parse_address(as);
+      break;
+    case OperandForm::target:
+      parse_ads(as);
+      break;
+    case OperandForm::reg_target:
+      parse_register(as, 0);
+      parse_ads(as);
+      break;
+    case OperandForm::arithmetic:
+      parse_register(as, 0);
+      parse_register(as, 1);
+      parse_reg_or_imm(as);
+      break;
+    case OperandForm::reg:
+      parse_register(as, 0);
+      break;
+    case OperandForm::trap:
+      parse_register(as, 0);
+      parse_constant(as);
+      break;
+    case OperandForm::reg_reg:
+      parse_register(as, 0);
+      parse_register(as, 1);
+      break;
+    case OperandForm::move:
+      parse_register(as, 0);
+      parse_reg_or_imm(as);
+      break;
+    case OperandForm::none:
+      report_error(as.reader, "undefine op");
+  }
+}
+
+}  // namespace vorn

@@ -1,0 +1,87 @@
+#include "pass1/section_parser.h"
+
+#include <string_view>
+
+#include "pass1/assembly_state.h"
+#include "pass1/operands.h"
+
+namespace vorn {
+
+namespace {
+
+bool at(const Assembly& as, std::string_view keyword) {
+  return as.reader.current_token == keyword;
+}
+
+// label = ":" name. Defines the name as the address of the next instruction.
+void define_label(Assembly& as) {
+  std::string_view name = std::string_view(as.reader.current_token).substr(1);
+  if (name.empty()) report_error(as.reader, "expect label");
+  int i = sym_intern(as.symtab, as.reader, name);
+  if (sym_value(as.symtab, i) != UNDEFINED_VALUE) report_error(as.reader, "duplicate label");
+  sym_set(as.symtab, i, as.code_loc, KIND_NAME);
+}
+
+// instruction = mnemonic { operand }. The mnemonic must be a predefined name.
+void assemble_instruction(Assembly& as) {
+  int i = sym_find(as.symtab, as.reader.current_token);
+  if (i < 0 || sym_kind(as.symtab, i) != KIND_PREDEFINED) report_error(as.reader, "undefined op");
+  encode_instruction(as, sym_value(as.symtab, i));
+  ++as.code_loc;
+}
+
+}  // namespace
+
+void run_pass1(Assembly& as) {
+  as.reader.pass_no = 1;
+  take_token(as.reader);
+  parse_symbol_section(as);
+  parse_code_section(as);
+  parse_data_section(as);
+  // The data end, kept as a 32-bit value; pass two reads only the kind of this record.
+  item_append(as, KIND_END, static_cast<std::int32_t>(as.data_loc));
+}
+
+void parse_symbol_section(Assembly& as) {
+  if (!at(as, ".SYMBOL")) report_error(as.reader, "expect .symbol");
+  take_token(as.reader);
+  while (!at(as, ".CODE")) {
+    int i = sym_intern(as.symtab, as.reader, as.reader.current_token);
+    if (sym_value(as.symtab, i) != UNDEFINED_VALUE) report_error(as.reader, "duplicate symbol");
+    std::int32_t v = read_number(as.reader);
+    sym_set(as.symtab, i, v, KIND_NAME);
+    take_token(as.reader);
+  }
+}
+
+void parse_code_section(Assembly& as) {
+  as.code_loc = read_number(as.reader);
+  item_append(as, KIND_CODE, as.code_loc);
+  take_token(as.reader);
+  while (!at(as, ".DATA")) {
+    if (as.reader.current_token.front() == ':') {
+      define_label(as);
+    } else {
+      assemble_instruction(as);
+    }
+    take_token(as.reader);
+  }
+}
+
+void parse_data_section(Assembly& as) {
+  as.data_loc = read_number(as.reader);
+  item_append(as, KIND_DATA, static_cast<std::int32_t>(as.data_loc));
+  take_token(as.reader);
+  while (!at(as, ".END")) {
+    const std::string& tok = as.reader.current_token;
+    if (is_number(tok)) {
+      item_append(as, KIND_NUMBER, number_value(as.reader, tok));
+    } else {
+      item_append(as, KIND_NAME, sym_intern(as.symtab, as.reader, tok));
+    }
+    ++as.data_loc;
+    take_token(as.reader);
+  }
+}
+
+}  // namespace vorn

@@ -1,0 +1,101 @@
+#include "pass2/object_writer.h"
+
+#include <array>
+#include <charconv>
+#include <initializer_list>
+
+#include "isa/isa.h"
+#include "pass1/assembly_state.h"
+
+namespace vorn {
+
+namespace {
+
+// Appends `values` in the form "%d, %d, ..." with a comma after each, as one line.
+void write_numbers(std::string& out, std::initializer_list<std::int64_t> values) {
+  char buf[24];
+  bool first = true;
+  for (std::int64_t v : values) {
+    if (!first) out.push_back(' ');
+    first = false;
+    auto res = std::to_chars(buf, buf + sizeof buf, v);
+    out.append(buf, res.ptr);
+    out.push_back(',');
+  }
+  out.push_back('\n');
+}
+
+}  // namespace
+
+bool is_section_marker(std::int32_t kind) {
+  return kind == KIND_CODE || kind == KIND_DATA || kind == KIND_END;
+}
+
+void write_line(std::string& out, std::string_view text) {
+  out.append(text);
+  out.push_back('\n');
+}
+
+void apply_fixups(Assembly& as) {
+  for (int k = 0; k < as.fixup_count; ++k) {
+    const Fixup& f = as.fixups[static_cast<std::size_t>(k)];
+    std::int32_t v = sym_value(as.symtab, f.symbol);
+    if (v == UNDEFINED_VALUE) {
+      std::string text(sym_name(as.symtab, f.symbol));
+      text.push_back(' ');
+      throw AsmError{text + format_diagnostic(as.reader, "undefine symbol")};
+    }
+    as.code[static_cast<std::size_t>(f.address)].c = v;
+  }
+}
+
+void emit_code(Assembly& as, std::string& out) {
+  std::array<std::int32_t, 4> words{};
+  for (std::int32_t addr = 0; addr < as.code_loc; ++addr) {
+    // Addresses past the image hold no word, like an untouched slot.
+    CodeWord w = addr < CODE_SIZE ? as.code[static_cast<std::size_t>(addr)] : CodeWord{};
+    if (!written_form(w.op, w.a, w.b, w.c, words)) report_error(as.reader, "undefine op");
+    write_numbers(out, {words[0], words[1], words[2], words[3]});
+  }
+}
+
+std::int32_t next_data_value(Assembly& as, int& item_pos) {
+  const Item& item = as.items[static_cast<std::size_t>(item_pos)];
+  std::int32_t v = item.kind == KIND_NAME ? sym_value(as.symtab, item.value) : item.value;
+  if (v == UNDEFINED_VALUE) report_error(as.reader, "undefined symbol");
+  ++item_pos;
+  return v;
+}
+
+std::string run_pass2(Assembly& as, std::string_view object_path) {
+  as.reader.pass_no = 2;
+  const int n = as.item_count;
+  int item_pos = 0;
+  apply_fixups(as);
+  std::string out;
+  out.reserve(64 + 16 * static_cast<std::size_t>(as.code_loc > 0 ? as.code_loc : 0) +
+              8 * static_cast<std::size_t>(n));
+  out.append("var obj =[  // ").append(object_path).push_back('\n');
+  while (as.items[static_cast<std::size_t>(item_pos)].kind != KIND_END) {
+    const Item& item = as.items[static_cast<std::size_t>(item_pos)];
+    if (item.kind == KIND_CODE) {
+      write_numbers(out, {item.value, as.code_loc});
+      ++item_pos;
+      emit_code(as, out);
+    } else {
+      // KIND_DATA: pass one leaves no other kind at a section head.
+      write_numbers(out, {item.value, n - item_pos - 2});
+      ++item_pos;
+      while (!is_section_marker(as.items[static_cast<std::size_t>(item_pos)].kind)) {
+        std::int32_t v = next_data_value(as, item_pos);
+        char buf[16];
+        auto res = std::to_chars(buf, buf + sizeof buf, v);
+        out.append(buf, res.ptr).append(", \n");
+      }
+    }
+  }
+  write_line(out, "0];");
+  return out;
+}
+
+}  // namespace vorn

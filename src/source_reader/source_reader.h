@@ -1,0 +1,66 @@
+// Source reader: turns the source into upper-cased tokens, keeps the context that diagnostics
+// show, and formats the diagnostics that end a run.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vorn {
+
+/// An error that ends the run. `text` is the finished diagnostic, exactly as it is printed.
+struct AsmError {
+  std::string text;
+};
+
+/// Size of one read from a source file; lines longer than this are joined across reads.
+constexpr std::size_t READ_BLOCK_SIZE = 256 * 1024;
+
+/// The reader of one source and the context of its diagnostics.
+struct SourceReader {
+  int fd = -1;                    // file read from; -1 when the source is `window` itself
+  std::string_view window;        // bytes at hand: the whole in-memory source, or the last read
+  std::size_t pos = 0;            // next unread byte of `window`
+  std::vector<char> block;        // read buffer of a file source
+  std::size_t block_size = READ_BLOCK_SIZE;
+  std::string joined;             // a line that did not fit in one read, assembled whole
+  std::string_view line;          // the line last read, without its newline and a CR before it
+  std::size_t tok_pos = 0;        // where the next token of `line` starts to be looked for
+  bool line_open = false;         // `line` may still hold tokens
+  std::int64_t line_no = 0;       // lines read so far
+  std::string current_token;      // the token taken last, upper-cased
+  int pass_no = 1;
+};
+
+/// Makes `r` read the in-memory text `text`, which must outlive the reader.
+void reader_from_text(SourceReader& r, std::string_view text);
+
+/// Makes `r` read the open file descriptor `fd` in blocks.
+void reader_from_fd(SourceReader& r, int fd);
+
+/// Takes the next token into `current_token`, upper-cased. Returns false at the end of the
+/// input, leaving `current_token` as the last token taken.
+bool next_token(SourceReader& r);
+
+/// Takes the next token; the end of the input is the error "unexpected end of file".
+void take_token(SourceReader& r);
+
+/// The finished diagnostic for `message` in the format of the current pass.
+std::string format_diagnostic(const SourceReader& r, std::string_view message);
+
+/// Ends the run with the diagnostic for `message`. Never returns.
+[[noreturn]] void report_error(const SourceReader& r, std::string_view message);
+
+/// True for an optional "-" followed by nothing but decimal digits (so "" and "-" too).
+bool is_number(std::string_view text);
+
+/// The value of a text that `is_number` accepts; "number out of range" when it does not fit
+/// in 32 bits.
+std::int32_t number_value(const SourceReader& r, std::string_view text);
+
+/// Takes the next token and returns its value; "expect number" when it is not a number.
+std::int32_t read_number(SourceReader& r);
+
+}  // namespace vorn
