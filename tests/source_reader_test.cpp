@@ -1,2 +1,129 @@
+#include "source_reader/source_reader.h"
+
 #include <gtest/gtest.h>
-TEST(Placeholder, Builds) {}
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+namespace vorn {
+namespace {
+
+// All tokens of `text`, with the line number each came from.
+std::vector<std::pair<std::string, std::int64_t>> tokens_of(SourceReader& r) {
+  std::vector<std::pair<std::string, std::int64_t>> out;
+  while (next_token(r)) out.emplace_back(r.current_token, r.line_no);
+  return out;
+}
+
+std::vector<std::pair<std::string, std::int64_t>> tokens_of(std::string_view text) {
+  SourceReader r;
+  reader_from_text(r, text);
+  return tokens_of(r);
+}
+
+using Tokens = std::vector<std::pair<std::string, std::int64_t>>;
+
+TEST(Tokenizer, DelimitersCaseAndComments) {
+  EXPECT_EQ(tokens_of("  ld\tr1,  100 \n\n\t\nSt ;note ; a comment ADD\n;\n; x y\nend"),
+            (Tokens{{"LD", 1}, {"R1,", 1}, {"100", 1}, {"ST", 4}, {";NOTE", 4}, {"END", 7}}));
+  // Only a-z are folded; other bytes, also above 127 and NUL, stay as they are.
+  std::string odd = std::string("a\xe9z\0b", 5);
+  EXPECT_EQ(tokens_of(odd), (Tokens{{std::string("A\xe9Z\0B", 5), 1}}));
+}
+
+TEST(Tokenizer, CarriageReturnsBeforeNewlineAreDropped) {
+  EXPECT_EQ(tokens_of("A B\r\n\r\nC\r"), (Tokens{{"A", 1}, {"B", 1}, {"C", 3}}));
+  // A CR inside a line is an ordinary character.
+  EXPECT_EQ(tokens_of("A\rB\n"), (Tokens{{"A\rB", 1}}));
+}
+
+TEST(Tokenizer, LongLinesAreReadWhole) {
+  std::string big(1 << 20, 'x');
+  std::string text = "first\n" + big + " ; comment " + big + "\nlast";
+  Tokens got = tokens_of(text);
+  ASSERT_EQ(got.size(), 3u);
+  EXPECT_EQ(got[1].first, std::string(1 << 20, 'X'));
+  EXPECT_EQ(got[1].second, 2);
+  EXPECT_EQ(got[2], (Tokens::value_type{"LAST", 3}));
+}
+
+// A file source read in tiny blocks joins lines across reads exactly like the text source.
+TEST(Tokenizer, FileSourceJoinsLinesAcrossReads) {
+  std::string text = "alpha beta\r\n\n" + std::string(100, 'q') + " gamma ; c d\r\nz\r";
+  char path[] = "/tmp/vorn-reader-XXXXXX";
+  int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+  for (std::size_t block : {1u, 2u, 7u, 64u, 4096u}) {
+    lseek(fd, 0, SEEK_SET);
+    SourceReader r;
+    r.block_size = block;
+    reader_from_fd(r, fd);
+    EXPECT_EQ(tokens_of(r), tokens_of(text)) << "block size " << block;
+    EXPECT_EQ(r.line, "z");
+  }
+  close(fd);
+  unlink(path);
+}
+
+TEST(Numbers, IsNumber) {
+  for (const char* yes : {"12", "-12", "007", "-", "", "-0"}) EXPECT_TRUE(is_number(yes)) << yes;
+  for (const char* no : {"+12", "12A", "1-2", "--1", " 1", "#1"}) EXPECT_FALSE(is_number(no)) << no;
+}
+
+TEST(Numbers, ValueAndRange) {
+  SourceReader r;
+  EXPECT_EQ(number_value(r, "-"), 0);
+  EXPECT_EQ(number_value(r, ""), 0);
+  EXPECT_EQ(number_value(r, "0000000000000000000042"), 42);
+  EXPECT_EQ(number_value(r, "2147483647"), 2147483647);
+  EXPECT_EQ(number_value(r, "-2147483648"), INT32_MIN);
+  for (const char* big : {"2147483648", "-2147483649", "99999999999999999999999999"}) {
+    r.current_token = big;
+    try {
+      number_value(r, big);
+      ADD_FAILURE() << big;
+    } catch (const AsmError& e) {
+      EXPECT_EQ(e.text, std::string("line 0 error: number out of range symbol ") + big + "\n");
+    }
+  }
+}
+
+TEST(Numbers, ReadNumber) {
+  SourceReader r;
+  reader_from_text(r, "-17 x12");
+  EXPECT_EQ(read_number(r), -17);
+  try {
+    read_number(r);
+    ADD_FAILURE();
+  } catch (const AsmError& e) {
+    EXPECT_EQ(e.text, "line 1 error: expect number symbol X12\n-17 x12\n");
+  }
+  try {
+    read_number(r);
+    ADD_FAILURE();
+  } catch (const AsmError& e) {  // the end of the input keeps the last token and line
+    EXPECT_EQ(e.text, "line 1 error: unexpected end of file symbol X12\n-17 x12\n");
+  }
+}
+
+TEST(Diagnostics, BothFormats) {
+  SourceReader r;
+  reader_from_text(r, "one\r\n  Two\tthree  \r\n");
+  next_token(r);
+  next_token(r);
+  EXPECT_EQ(format_diagnostic(r, "duplicate symbol"),
+            "line 2 error: duplicate symbol symbol TWO\n  Two\tthree  \n");
+  r.pass_no = 2;
+  EXPECT_EQ(format_diagnostic(r, "undefine op"), "error: undefine op\n");
+
+  SourceReader empty;
+  reader_from_text(empty, "");
+  EXPECT_FALSE(next_token(empty));
+  EXPECT_EQ(format_diagnostic(empty, "unexpected end of file"),
+            "line 0 error: unexpected end of file symbol \n");
+}
+
+}  // namespace
+}  // namespace vorn

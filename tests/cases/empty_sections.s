@@ -1,0 +1,4 @@
+.SYMBOL
+.CODE 0
+.DATA 0
+.END

@@ -1,0 +1,1 @@
+.SYMBOL .CODE 0 RET R1 .DATA 0 .END this ; is never read ADD

@@ -1,0 +1,3 @@
+.SYMBOL .CODE 10
+  RET R1
+.DATA 0 .END

@@ -1,0 +1,3 @@
+.SYMBOL .CODE 0
+  LD R1 #5
+.DATA 0 .END

@@ -1,0 +1,3 @@
+.SYMBOL .CODE 0
+:L RET R1
+:L RET R1

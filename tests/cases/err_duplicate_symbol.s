@@ -1,0 +1,4 @@
+.SYMBOL
+  X 1
+  x 2
+.CODE 0 .DATA 0 .END

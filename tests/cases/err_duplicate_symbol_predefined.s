@@ -1,0 +1,1 @@
+.SYMBOL PUSH 1

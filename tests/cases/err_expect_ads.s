@@ -1,0 +1,2 @@
+.SYMBOL .CODE 0
+  JT R1 @LOOP

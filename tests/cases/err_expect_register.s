@@ -1,0 +1,2 @@
+.SYMBOL .CODE 0
+  PUSH R1 #2

@@ -1,0 +1,2 @@
+; a program must start with .SYMBOL
+.CODE 0

@@ -1,0 +1,3 @@
+; nothing here
+
+   ; or here

@@ -1,0 +1,4 @@
+.SYMBOL .CODE 0
+  RET
+.DATA 0
+.END

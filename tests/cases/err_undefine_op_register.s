@@ -1,0 +1,2 @@
+.SYMBOL .CODE 0
+  R5 R1

@@ -1,0 +1,2 @@
+.SYMBOL .CODE 0
+  LD R1 +X R2

@@ -1,0 +1,2 @@
+.SYMBOL .CODE 0
+  ADDD R1 R2 R3

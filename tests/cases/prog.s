@@ -1,0 +1,7 @@
+.SYMBOL N 10
+.CODE 0
+:LOOP ADD R1 R1 #1
+      JMP LOOP
+.DATA 10
+      5 N
+.END

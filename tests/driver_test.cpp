@@ -1,0 +1,120 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "driver/driver.h"
+#include "driver/object_file.h"
+#include "driver/object_path.h"
+
+namespace vorn {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(ObjectPath, CutAtTheFirstDotOfTheFileName) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"prog.s", "prog.obj"},           {"prog", "prog.obj"},
+      {"a.b.s", "a.obj"},               {"./prog.s", "./prog.obj"},
+      {"../dir/prog.s", "../dir/prog.obj"}, {"../dir/prog", "../dir/prog.obj"},
+      {"dir.v2/prog", "dir.v2/prog.obj"},   {"C:\\src.d\\prog.asm", "C:\\src.d\\prog.obj"},
+      {".hidden", ".obj"},              {"dir/", "dir/.obj"},
+      {"prog.obj", "prog.obj"},
+  };
+  for (auto [source, object] : cases) EXPECT_EQ(make_object_path(source), object) << source;
+}
+
+struct DriverTest : ::testing::Test {
+  fs::path dir;
+  void SetUp() override {
+    char tmpl[] = "/tmp/vorn-driver-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir = tmpl;
+  }
+  void TearDown() override { fs::remove_all(dir); }
+
+  void put(const std::string& name, const std::string& text) {
+    std::ofstream(dir / name, std::ios::binary) << text;
+  }
+  std::string get(const std::string& name) {
+    std::ifstream in(dir / name, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  // Runs the command line on `args` from `dir`; returns the status and what it printed.
+  std::pair<int, std::string> run(std::vector<std::string> args) {
+    fs::path old = fs::current_path();
+    fs::current_path(dir);
+    std::vector<const char*> argv{"vorn"};
+    for (const std::string& a : args) argv.push_back(a.c_str());
+    char* buf = nullptr;
+    std::size_t len = 0;
+    std::FILE* out = open_memstream(&buf, &len);
+    int status = run_command_line(static_cast<int>(argv.size()), argv.data(), out);
+    std::fclose(out);
+    std::string text(buf, len);
+    std::free(buf);
+    fs::current_path(old);
+    return {status, text};
+  }
+  std::vector<std::string> files() {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+};
+
+TEST_F(DriverTest, UsageAndMissingInput) {
+  EXPECT_EQ(run({}), (std::pair<int, std::string>{2, "usage : vorn inputfile\n"}));
+  EXPECT_EQ(run({"absent.s"}), (std::pair<int, std::string>{1, "input file not found\n"}));
+  fs::create_directory(dir / "folder.s");
+  EXPECT_EQ(run({"folder.s"}), (std::pair<int, std::string>{1, "input file not found\n"}));
+}
+
+TEST_F(DriverTest, AssemblesTheFirstArgumentOnly) {
+  put("p.s", ".SYMBOL .CODE 0 RET R1 .DATA 0 .END");
+  EXPECT_EQ(run({"p.s", "other.s"}), (std::pair<int, std::string>{0, ""}));
+  EXPECT_EQ(get("p.obj"), "var obj =[  // p.obj\n0, 1,\n50, 1, 0, 0,\n0, 0,\n0];\n");
+  EXPECT_EQ(files(), (std::vector<std::string>{"p.obj", "p.s"}));
+}
+
+TEST_F(DriverTest, FailedRunKeepsTheEarlierObject) {
+  put("p.s", ".SYMBOL .CODE 0 JMP NOWHERE .DATA 0 .END");
+  put("p.obj", "earlier\n");
+  EXPECT_EQ(run({"p.s"}), (std::pair<int, std::string>{1, "NOWHERE error: undefine symbol\n"}));
+  EXPECT_EQ(get("p.obj"), "earlier\n");
+  put("p.s", ".SYMBOL .CODE 0 JUMP");
+  EXPECT_EQ(run({"p.s"}).first, 1);
+  EXPECT_EQ(get("p.obj"), "earlier\n");
+  EXPECT_EQ(files(), (std::vector<std::string>{"p.obj", "p.s"}));
+}
+
+TEST_F(DriverTest, RefusesToReplaceTheSource) {
+  put("prog.obj", ".SYMBOL .CODE 0 .DATA 0 .END");
+  EXPECT_EQ(run({"prog.obj"}), (std::pair<int, std::string>{1, "object file would replace source\n"}));
+  put("q.s", ".SYMBOL .CODE 0 .DATA 0 .END");
+  fs::create_symlink("q.s", dir / "q.obj");
+  EXPECT_EQ(run({"q.s"}), (std::pair<int, std::string>{1, "object file would replace source\n"}));
+  EXPECT_EQ(get("q.s"), ".SYMBOL .CODE 0 .DATA 0 .END");
+  fs::create_hard_link(dir / "q.s", dir / "h");
+  EXPECT_EQ(run({"h"}).first, 0);  // h.obj is a new file
+  EXPECT_EQ(get("q.s"), ".SYMBOL .CODE 0 .DATA 0 .END");
+}
+
+TEST_F(DriverTest, ObjectThatCannotBeWritten) {
+  put("p.s", ".SYMBOL .CODE 0 .DATA 0 .END");
+  fs::create_directory(dir / "p.obj");
+  put("p.obj/inside", "x");
+  EXPECT_EQ(run({"p.s"}), (std::pair<int, std::string>{1, "error: cannot write object file\n"}));
+  EXPECT_EQ(files(), (std::vector<std::string>{"p.obj", "p.s"}));
+  EXPECT_FALSE(write_object_file((dir / "missing" / "x.obj").string(), "text"));
+}
+
+}  // namespace
+}  // namespace vorn

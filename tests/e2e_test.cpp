@@ -1,0 +1,199 @@
+// End-to-end tests: run the real vorn executable on the source files in the cases folder and
+// compare what it prints, its exit status and the files it leaves, byte for byte.
+//
+// A case NAME has NAME.s, and optionally NAME.out (expected standard output, else empty),
+// NAME.status (expected exit status, else 0), NAME.obj (the expected object file; without it
+// no object file may exist after the run) and NAME.before (an object file present before).
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string read_file(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void write_file(const fs::path& p, const std::string& text) {
+  std::ofstream(p, std::ios::binary) << text;
+}
+
+struct Outcome {
+  int status;
+  std::string out;
+};
+
+// Runs `program args...` in `cwd`, with the file-size limit `fsize`, and collects its output.
+Outcome run_in(const fs::path& cwd, const std::string& program, const std::vector<std::string>& args,
+           rlim_t fsize = RLIM_INFINITY) {
+  fs::path out_path = fs::temp_directory_path() / ("vorn-e2e-out-" + std::to_string(getpid()));
+  pid_t pid = fork();
+  if (pid == 0) {
+    int fd = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (fd < 0 || dup2(fd, 1) < 0 || chdir(cwd.c_str()) != 0) _exit(127);
+    if (fsize != RLIM_INFINITY) {
+      signal(SIGXFSZ, SIG_IGN);
+      rlimit lim{fsize, fsize};
+      setrlimit(RLIMIT_FSIZE, &lim);
+    }
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  int wstatus = 0;
+  waitpid(pid, &wstatus, 0);
+  Outcome r{WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus), read_file(out_path)};
+  fs::remove(out_path);
+  return r;
+}
+
+Outcome run_vorn(const fs::path& cwd, const std::vector<std::string>& args,
+             rlim_t fsize = RLIM_INFINITY) {
+  return run_in(cwd, VORN_BINARY, args, fsize);
+}
+
+std::vector<std::string> sorted_files(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::recursive_directory_iterator(dir)) {
+    names.push_back(fs::relative(e.path(), dir).string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+struct ScratchDir {
+  fs::path path;
+  ScratchDir() {
+    char tmpl[] = "/tmp/vorn-e2e-XXXXXX";
+    path = mkdtemp(tmpl);
+  }
+  ~ScratchDir() { fs::remove_all(path); }
+};
+
+std::vector<std::string> case_names() {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(CASES_DIR)) {
+    if (e.path().extension() == ".s") names.push_back(e.path().stem().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class Case : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(Case, MatchesExpectedFiles) {
+  const fs::path cases = CASES_DIR;
+  const std::string name = GetParam();
+  ScratchDir scratch;
+  fs::copy_file(cases / (name + ".s"), scratch.path / (name + ".s"));
+  if (fs::exists(cases / (name + ".before"))) {
+    fs::copy_file(cases / (name + ".before"), scratch.path / (name + ".obj"));
+  }
+  Outcome r = run_vorn(scratch.path, {name + ".s"});
+
+  auto expected = [&](const char* ext, const std::string& otherwise) {
+    fs::path p = cases / (name + ext);
+    return fs::exists(p) ? read_file(p) : otherwise;
+  };
+  EXPECT_EQ(r.out, expected(".out", ""));
+  EXPECT_EQ(std::to_string(r.status) + "\n", expected(".status", "0\n"));
+  bool want_object = fs::exists(cases / (name + ".obj"));
+  ASSERT_EQ(fs::exists(scratch.path / (name + ".obj")), want_object);
+  if (want_object) {
+    EXPECT_EQ(read_file(scratch.path / (name + ".obj")), read_file(cases / (name + ".obj")));
+  }
+  // Nothing else is left behind: no temporary files.
+  std::vector<std::string> left = sorted_files(scratch.path);
+  std::vector<std::string> allowed{name + ".s"};
+  if (want_object) allowed.insert(allowed.begin(), name + ".obj");
+  std::sort(allowed.begin(), allowed.end());
+  EXPECT_EQ(left, allowed);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Case, ::testing::ValuesIn(case_names()),
+                         [](const auto& info) { return info.param; });
+
+const char* const SMALL = ".SYMBOL .CODE 0 RET R1 .DATA 0 1 2 .END\n";
+
+TEST(ObjectPaths, RelativePathsFromAnotherFolder) {
+  ScratchDir d;
+  fs::create_directories(d.path / "src");
+  fs::create_directories(d.path / "work");
+  write_file(d.path / "src" / "p.s", SMALL);
+  Outcome up = run_vorn(d.path / "work", {"../src/p.s"});
+  EXPECT_EQ(up.status, 0);
+  const std::string body = "0, 1,\n50, 1, 0, 0,\n0, 2,\n1, \n2, \n0];\n";
+  EXPECT_EQ(read_file(d.path / "src" / "p.obj"), "var obj =[  // ../src/p.obj\n" + body);
+  fs::remove(d.path / "src" / "p.obj");
+  Outcome here = run_vorn(d.path / "src", {"./p.s"});
+  EXPECT_EQ(here.status, 0);
+  EXPECT_EQ(read_file(d.path / "src" / "p.obj"), "var obj =[  // ./p.obj\n" + body);
+  write_file(d.path / "src" / "noext", SMALL);
+  EXPECT_EQ(run_vorn(d.path, {"src/noext"}).status, 0);
+  EXPECT_TRUE(fs::exists(d.path / "src" / "noext.obj"));
+  EXPECT_EQ(sorted_files(d.path),
+            (std::vector<std::string>{"src", "src/noext", "src/noext.obj", "src/p.obj", "src/p.s",
+                                      "work"}));
+}
+
+TEST(ObjectFile, FileSizeLimitFailsCleanlyAndKeepsTheEarlierObject) {
+  ScratchDir d;
+  std::string source = ".SYMBOL .CODE 0\n";
+  for (int k = 0; k < 200; ++k) source += "ADD R1 R2 R3\n";
+  source += ".DATA 0 .END\n";
+  write_file(d.path / "big.s", source);
+  write_file(d.path / "big.obj", "earlier\n");
+  Outcome r = run_vorn(d.path, {"big.s"}, 512);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "error: cannot write object file\n");
+  EXPECT_EQ(read_file(d.path / "big.obj"), "earlier\n");
+  EXPECT_EQ(sorted_files(d.path), (std::vector<std::string>{"big.obj", "big.s"}));
+}
+
+// The object file is a script statement: evaluated, `obj` is the promised array of integers.
+TEST(ObjectFile, EvaluatesAsAnArrayOfIntegers) {
+  if (system("node --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "node is not installed";
+  const char* check = R"(
+const fs = require('fs');
+let bad = 0;
+for (const f of process.argv.slice(2)) {
+  const obj = new Function(fs.readFileSync(f, 'utf8') + '\nreturn obj;')();
+  const ints = Array.isArray(obj) && obj.every(v => Number.isInteger(v) && v >= -2147483648 && v <= 2147483647);
+  const code = Math.max(0, obj[1]);
+  const count = obj[2 + 4 * code + 1];
+  const ok = ints && obj.length === 2 + 4 * code + 2 + count + 1 && obj[obj.length - 1] === 0;
+  if (!ok) { console.log('bad object file: ' + f); bad++; }
+}
+process.exit(bad ? 1 : 0);
+)";
+  ScratchDir d;
+  write_file(d.path / "check.js", check);
+  std::vector<std::string> args{"check.js"};
+  for (const auto& e : fs::directory_iterator(CASES_DIR)) {
+    if (e.path().extension() == ".obj") args.push_back(e.path().string());
+  }
+  ASSERT_GT(args.size(), 3u);
+  Outcome r = run_in(d.path, "/usr/bin/env", [&] {
+    std::vector<std::string> a{"node"};
+    a.insert(a.end(), args.begin(), args.end());
+    return a;
+  }());
+  EXPECT_EQ(r.status, 0) << r.out;
+}
+
+}  // namespace

@@ -1,0 +1,57 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "driver/assembler.h"
+
+namespace vorn {
+namespace {
+
+struct Outcome {
+  std::string output;
+  std::string object;
+};
+
+Outcome run(const std::string& source) {
+  RunResult r = assemble_text(source, "t.obj");
+  EXPECT_EQ(r.ok, r.output.empty()) << source;
+  return {r.output, r.object};
+}
+
+TEST(Pass2, TheExampleProgram) {
+  Outcome o = run(
+      ".SYMBOL N 10\n.CODE 0\n:LOOP ADD R1 R1 #1\n      JMP LOOP\n.DATA 10\n      5 N\n.END\n");
+  EXPECT_EQ(o.object,
+            "var obj =[  // t.obj\n0, 2,\n10, 1, 1, 1,\n9, 0, 0, 0,\n10, 2,\n5, \n10, \n0];\n");
+}
+
+TEST(Pass2, ForwardReferencesAndDataNamesResolve) {
+  Outcome o = run(
+      ".SYMBOL K -4 .CODE 0\nJMP END\nLD R1 @K R2\nMOV R3 #END\nTRAP R0 #END\n:END RET R31\n"
+      ".DATA -1 END R5 ADD K 2147483647 -2147483647 .END");
+  EXPECT_EQ(o.output, "");
+  EXPECT_EQ(o.object,
+            "var obj =[  // t.obj\n0, 5,\n9, 0, 0, 4,\n2, 1, 2, -4,\n15, 3, 0, 4,\n51, 0, 0, 4,\n"
+            "50, 31, 0, 0,\n-1, 6,\n4, \n5, \n32, \n-4, \n2147483647, \n-2147483647, \n0];\n");
+  // :LBL is a name item without a value: the run stops at it.
+  EXPECT_EQ(run(".SYMBOL .CODE 0 .DATA 0 1 :lbl .END").output, "error: undefined symbol\n");
+}
+
+TEST(Pass2, EmptySections) {
+  EXPECT_EQ(run(".SYMBOL .CODE 0 .DATA 0 .END").object,
+            "var obj =[  // t.obj\n0, 0,\n0, 0,\n0];\n");
+  EXPECT_EQ(run(".SYMBOL .CODE -5 .DATA 7 .END").object,
+            "var obj =[  // t.obj\n-5, -5,\n7, 0,\n0];\n");
+}
+
+TEST(Pass2, Errors) {
+  EXPECT_EQ(run(".SYMBOL .CODE 0 JMP LATER .DATA 0 .END").output, "LATER error: undefine symbol\n");
+  EXPECT_EQ(run(".SYMBOL .CODE 0 LD R1 #5 .DATA 0 .END").output, "#5 error: undefine symbol\n");
+  EXPECT_EQ(run(".SYMBOL .CODE 1 RET R1 .DATA 0 .END").output, "error: undefine op\n");
+  EXPECT_EQ(run(".SYMBOL .CODE 5000 .DATA 0 .END").output, "error: undefine op\n");
+  EXPECT_EQ(run(".SYMBOL .CODE 0 .DATA 0 1 NEVER .END").output, "error: undefined symbol\n");
+  EXPECT_EQ(run(".SYMBOL .CODE 0 .DATA 0 -2147483648 .END").output, "error: undefined symbol\n");
+}
+
+}  // namespace
+}  // namespace vorn

@@ -1,0 +1,115 @@
+#include "symtab/symtab.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "isa/isa.h"
+#include "source_reader/source_reader.h"
+
+namespace vorn {
+namespace {
+
+struct SymtabTest : ::testing::Test {
+  SourceReader reader;
+  std::unique_ptr<SymbolTable> table = std::make_unique<SymbolTable>();
+  SymbolTable& t = *table;
+};
+
+TEST_F(SymtabTest, InternFindSet) {
+  int a = sym_intern(t, reader, "ALPHA");
+  EXPECT_EQ(sym_intern(t, reader, "ALPHA"), a);
+  EXPECT_EQ(t.symbol_count, 1);
+  EXPECT_EQ(sym_find(t, "ALPHA"), a);
+  EXPECT_EQ(sym_value(t, a), UNDEFINED_VALUE);
+  EXPECT_EQ(sym_kind(t, a), KIND_NAME);
+  EXPECT_EQ(sym_find(t, "BETA"), -1);
+  sym_set(t, a, 42, KIND_NAME);
+  EXPECT_EQ(sym_value(t, a), 42);
+  EXPECT_EQ(sym_name(t, a), "ALPHA");
+  EXPECT_EQ(sym_hash("AB"), ('A' + 'B') % SYMTAB_SIZE);
+  EXPECT_EQ(a, sym_hash("ALPHA"));
+}
+
+TEST_F(SymtabTest, LongNamesAndHighBytesAreDistinctNames) {
+  std::string base(31, 'N');
+  int x = sym_intern(t, reader, base + "X");
+  int y = sym_intern(t, reader, base + "Y");
+  EXPECT_NE(x, y);
+  EXPECT_EQ(sym_name(t, x), base + "X");
+  std::string huge(100000, '\xff');
+  int h = sym_intern(t, reader, huge);
+  EXPECT_GE(h, 0);
+  EXPECT_LT(h, SYMTAB_SIZE);
+  EXPECT_EQ(sym_hash(huge), static_cast<int>(255ull * 100000 % SYMTAB_SIZE));
+  EXPECT_EQ(sym_find(t, huge), h);
+  std::string with_nul("A\0B", 3);
+  EXPECT_NE(sym_intern(t, reader, with_nul), sym_intern(t, reader, "A"));
+}
+
+// Names with one home slot fill consecutive slots, wrapping past the last one, and stay apart.
+TEST_F(SymtabTest, CollidingNamesProbeLinearlyAndWrap) {
+  // The prefix puts the home slot at 7910, so the run of slots wraps to 0.
+  const std::string prefix = std::string(29, '\xff') + "'";
+  std::string tail = "ABCDEFG";
+  std::vector<int> slots;
+  do {
+    slots.push_back(sym_intern(t, reader, prefix + tail));
+  } while (std::next_permutation(tail.begin(), tail.end()) && slots.size() < 3000);
+  const int home = sym_hash(prefix + "ABCDEFG");
+  ASSERT_EQ(home, 7910);
+  for (std::size_t k = 0; k < slots.size(); ++k) {
+    ASSERT_EQ(slots[k], static_cast<int>((home + k) % SYMTAB_SIZE));
+  }
+  tail = "ABCDEFG";
+  for (std::size_t k = 0; k < slots.size(); ++k) {
+    ASSERT_EQ(sym_find(t, prefix + tail), slots[k]);
+    std::next_permutation(tail.begin(), tail.end());
+  }
+}
+
+TEST_F(SymtabTest, CapacityEndsTheRunOnThe3960thInsertion) {
+  load_predefined(t, reader);
+  for (int k = 0; k < MAX_SYMBOLS - PREDEFINED_COUNT; ++k) {
+    sym_intern(t, reader, "S" + std::to_string(k));
+  }
+  EXPECT_EQ(t.symbol_count, MAX_SYMBOLS);
+  sym_intern(t, reader, "S0");  // present names still resolve
+  reader.line_no = 7;
+  reader.current_token = "ONE_TOO_MANY";
+  reader.line = "one_too_many 1";
+  try {
+    sym_intern(t, reader, "ONE_TOO_MANY");
+    FAIL();
+  } catch (const AsmError& e) {
+    EXPECT_EQ(e.text,
+              "line 7 error: too many symbols, increase table size\n symbol ONE_TOO_MANY\n"
+              "one_too_many 1\n");
+  }
+}
+
+TEST_F(SymtabTest, PredefinedNames) {
+  load_predefined(t, reader);
+  EXPECT_EQ(t.symbol_count, 60);
+  int seen = 0;
+  for (int i = 0; i < SYMTAB_SIZE; ++i) {
+    if (t.fingerprint[static_cast<std::size_t>(i)] == 0) continue;
+    ++seen;
+    EXPECT_EQ(sym_kind(t, i), KIND_PREDEFINED);
+  }
+  EXPECT_EQ(seen, 60);
+  const std::pair<const char*, int> expected[] = {
+      {"NOP", 0},  {"LD", 1},   {"ST", 3},   {"MOV", 76}, {"JMP", 6},   {"JAL", 7},  {"RET", 50},
+      {"JT", 8},   {"JF", 9},   {"ADD", 32}, {"SUB", 33}, {"MUL", 34},  {"DIV", 35}, {"AND", 36},
+      {"OR", 37},  {"XOR", 38}, {"EQ", 39},  {"NE", 40},  {"LT", 41},   {"LE", 42},  {"GT", 43},
+      {"GE", 44},  {"SHL", 45}, {"SHR", 46}, {"MOD", 47}, {"TRAP", 51}, {"PUSH", 52}, {"POP", 53}};
+  for (auto [name, value] : expected) EXPECT_EQ(sym_value(t, sym_find(t, name)), value) << name;
+  for (int n = 0; n < 32; ++n) {
+    EXPECT_EQ(sym_value(t, sym_find(t, "R" + std::to_string(n))), n);
+  }
+  EXPECT_EQ(sym_find(t, "R32"), -1);
+}
+
+}  // namespace
+}  // namespace vorn

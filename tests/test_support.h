@@ -1,0 +1,41 @@
+// Helpers shared by the unit tests: run pass one on a text and look at what it left.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "driver/assembler.h"
+#include "isa/isa.h"
+#include "pass1/assembly_state.h"
+#include "pass1/section_parser.h"
+
+namespace vorn::test {
+
+/// Pass one over `text`, with the state it left and the diagnostic it ended with, if any.
+struct Pass1Run {
+  std::string text;
+  std::unique_ptr<Assembly> as = std::make_unique<Assembly>();
+  std::string error;
+
+  const CodeWord& word(int address) const { return as->code[static_cast<std::size_t>(address)]; }
+};
+
+inline std::unique_ptr<Pass1Run> pass1(std::string text) {
+  auto run = std::make_unique<Pass1Run>();
+  run->text = std::move(text);
+  reader_from_text(run->as->reader, run->text);
+  try {
+    load_predefined(run->as->symtab, run->as->reader);
+    run_pass1(*run->as);
+  } catch (const AsmError& e) {
+    run->error = e.text;
+  }
+  return run;
+}
+
+/// The source text of a program whose code section is `code` and data section `data`.
+inline std::string program(const std::string& code, const std::string& data = "") {
+  return ".SYMBOL\n.CODE 0\n" + code + "\n.DATA 0 " + data + "\n.END\n";
+}
+
+}  // namespace vorn::test
