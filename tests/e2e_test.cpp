@@ -197,3 +197,26 @@ process.exit(bad ? 1 : 0);
 }
 
 }  // namespace
+
+namespace {
+
+// Every program in the examples folder assembles cleanly into its expected object file.
+TEST(Examples, AssembleCleanly) {
+  int seen = 0;
+  for (const auto& e : fs::directory_iterator(EXAMPLES_DIR)) {
+    if (e.path().extension() != ".s") continue;
+    ++seen;
+    const std::string name = e.path().stem().string();
+    ScratchDir d;
+    fs::copy_file(e.path(), d.path / (name + ".s"));
+    Outcome r = run_vorn(d.path, {name + ".s"});
+    EXPECT_EQ(r.status, 0) << name;
+    EXPECT_EQ(r.out, "") << name;
+    EXPECT_EQ(read_file(d.path / (name + ".obj")),
+              read_file(fs::path(EXAMPLE_OBJECTS_DIR) / (name + ".obj")))
+        << name;
+  }
+  EXPECT_GE(seen, 4);
+}
+
+}  // namespace
