@@ -1,0 +1,1 @@
+.SYMBOL .CODE 0 LD R1 @
