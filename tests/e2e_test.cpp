@@ -4,86 +4,14 @@
 // A case NAME has NAME.s, and optionally NAME.out (expected standard output, else empty),
 // NAME.status (expected exit status, else 0), NAME.obj (the expected object file; without it
 // no object file may exist after the run) and NAME.before (an object file present before).
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <csignal>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
+#include "e2e_support.h"
 
 namespace {
 
+using namespace vorn::e2e;
 namespace fs = std::filesystem;
-
-std::string read_file(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void write_file(const fs::path& p, const std::string& text) {
-  std::ofstream(p, std::ios::binary) << text;
-}
-
-struct Outcome {
-  int status;
-  std::string out;
-};
-
-// Runs `program args...` in `cwd`, with the file-size limit `fsize`, and collects its output.
-Outcome run_in(const fs::path& cwd, const std::string& program, const std::vector<std::string>& args,
-           rlim_t fsize = RLIM_INFINITY) {
-  fs::path out_path = fs::temp_directory_path() / ("vorn-e2e-out-" + std::to_string(getpid()));
-  pid_t pid = fork();
-  if (pid == 0) {
-    int fd = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (fd < 0 || dup2(fd, 1) < 0 || chdir(cwd.c_str()) != 0) _exit(127);
-    if (fsize != RLIM_INFINITY) {
-      signal(SIGXFSZ, SIG_IGN);
-      rlimit lim{fsize, fsize};
-      setrlimit(RLIMIT_FSIZE, &lim);
-    }
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
-    _exit(127);
-  }
-  int wstatus = 0;
-  waitpid(pid, &wstatus, 0);
-  Outcome r{WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus), read_file(out_path)};
-  fs::remove(out_path);
-  return r;
-}
-
-Outcome run_vorn(const fs::path& cwd, const std::vector<std::string>& args,
-             rlim_t fsize = RLIM_INFINITY) {
-  return run_in(cwd, VORN_BINARY, args, fsize);
-}
-
-std::vector<std::string> sorted_files(const fs::path& dir) {
-  std::vector<std::string> names;
-  for (const auto& e : fs::recursive_directory_iterator(dir)) {
-    names.push_back(fs::relative(e.path(), dir).string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-struct ScratchDir {
-  fs::path path;
-  ScratchDir() {
-    char tmpl[] = "/tmp/vorn-e2e-XXXXXX";
-    path = mkdtemp(tmpl);
-  }
-  ~ScratchDir() { fs::remove_all(path); }
-};
 
 std::vector<std::string> case_names() {
   std::vector<std::string> names;
