@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Measures line coverage of the core library by the whole test suite with gcov.
+#   tests/coverage.sh        prints each source file's coverage and the total
+set -euo pipefail
+cd "$(dirname "$0")/.."
+find build-coverage -name '*.gcda' -delete 2>/dev/null || true
+cmake --workflow --preset coverage >/dev/null
+objdir=build-coverage/CMakeFiles/vorn_core.dir
+root=$(pwd)
+# gcov prints, for every file a unit touches, its name and the share of its lines executed;
+# only the core's own source files count.
+for gcda in $(find "$objdir" -name '*.gcda' | sort); do
+  gcov -n "$gcda" 2>/dev/null
+done | awk -v root="$root/" '
+  /^File / { file = $2; gsub("\047", "", file); sub(root, "", file); next }
+  /^Lines executed/ && file ~ /^src\/.*\.cpp$/ {
+    split($2, a, "%"); sub("executed:", "", a[1]); n = $4
+    hit = int(a[1] * n / 100 + 0.5)
+    printf "%-36s %7.2f%% of %4d lines\n", file, a[1], n
+    total += n; covered += hit; file = ""
+  }
+  END { printf "%-36s %7.2f%% of %4d lines\n", "total", 100 * covered / total, total }'
