@@ -103,7 +103,9 @@ void check_diagnostic(std::string_view s) {
     }
     return;
   }
-  if (s == "error: undefine op\n" || s == "error: undefined symbol\n") return;
+  if (s == "error: undefine op\n" || s == "error: undefined symbol\n" || s == "error: out of memory\n") {
+    return;
+  }
   const std::string_view tail = " error: undefine symbol\n";
   if (s.size() > tail.size() && s.substr(s.size() - tail.size()) == tail &&
       is_token(s.substr(0, s.size() - tail.size()))) {

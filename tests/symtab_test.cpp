@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <string>
 
 #include "isa/isa.h"
@@ -67,6 +68,38 @@ TEST_F(SymtabTest, CollidingNamesProbeLinearlyAndWrap) {
     ASSERT_EQ(sym_find(t, prefix + tail), slots[k]);
     std::next_permutation(tail.begin(), tail.end());
   }
+}
+
+// Every name lands in exactly the slot that a plain walk from its home slot gives: the first
+// slot holding it, or else the first empty one. Names of a few similar shapes make the runs of
+// different home slots run into each other and wrap past the last slot.
+TEST_F(SymtabTest, SlotsMatchAPlainLinearProbe) {
+  std::vector<std::string> reference(SYMTAB_SIZE);
+  auto plain_probe = [&](const std::string& name) {
+    int i = sym_hash(name);
+    while (!reference[static_cast<std::size_t>(i)].empty() && reference[static_cast<std::size_t>(i)] != name) {
+      i = (i + 1) % SYMTAB_SIZE;
+    }
+    return i;
+  };
+  std::mt19937 random(12345);
+  auto next = [&] { return static_cast<std::uint32_t>(random()); };
+  const std::string high = std::string(31, '\xff');  // home slots near the end of the table
+  for (int k = 0; k < 200000 && t.symbol_count < MAX_SYMBOLS; ++k) {
+    std::string name;
+    switch (next() % 4) {
+      case 0: name = "L" + std::to_string(next() % 3000); break;
+      case 1: name = high + std::to_string(next() % 800); break;
+      case 2: name = std::string(1 + next() % 6, static_cast<char>('A' + next() % 26)); break;
+      default: name = "C" + std::to_string(next() % 900) + "X"; break;
+    }
+    int expected = plain_probe(name);
+    ASSERT_EQ(sym_intern(t, reader, name), expected) << name;
+    ASSERT_EQ(sym_find(t, name), expected) << name;
+    reference[static_cast<std::size_t>(expected)] = name;
+  }
+  EXPECT_EQ(t.symbol_count, MAX_SYMBOLS);
+  EXPECT_EQ(sym_find(t, "NEVER-SEEN"), -1);
 }
 
 TEST_F(SymtabTest, CapacityEndsTheRunOnThe3960thInsertion) {

@@ -1,6 +1,7 @@
 #include "driver/assembler.h"
 
 #include <memory>
+#include <new>
 
 #include "isa/isa.h"
 #include "pass1/assembly_state.h"
@@ -19,6 +20,8 @@ RunResult assemble(Assembly& as, std::string_view object_path) {
     return {true, {}, std::move(object)};
   } catch (const AsmError& e) {
     return {false, e.text, {}};
+  } catch (const std::bad_alloc&) {
+    return {false, "error: out of memory\n", {}};
   }
 }
 

@@ -34,12 +34,16 @@ struct Fixup {
 
 /// Everything one run of the assembler works on. A new value is a fresh assembler.
 struct Assembly {
+  // The item and fixup lists (and the symbol entries) are left unset: they are only read
+  // below their counts, so a fresh assembler touches no memory it does not use.
+  Assembly() {}
+
   SourceReader reader;
   SymbolTable symtab;
-  std::array<CodeWord, CODE_SIZE> code{};
-  std::array<Item, MAX_ITEMS> items{};
+  std::array<CodeWord, CODE_SIZE> code{};  // an untouched word is all zeros
+  std::array<Item, MAX_ITEMS> items;
   int item_count = 0;
-  std::array<Fixup, MAX_FIXUPS> fixups{};
+  std::array<Fixup, MAX_FIXUPS> fixups;
   int fixup_count = 0;
   std::int32_t code_loc = 0;  // code location; after pass one, the code end
   std::int64_t data_loc = 0;  // data location; after pass one, the data end

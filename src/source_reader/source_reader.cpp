@@ -3,7 +3,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace vorn {
 
@@ -16,11 +19,11 @@ char to_upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a
 // Reads the next block of a file source into `window`. Returns false at the end of the file.
 bool refill(SourceReader& r) {
   if (r.fd < 0) return false;
-  if (r.block.size() != r.block_size) r.block.resize(r.block_size);
+  if (!r.block) r.block.reset(new char[r.block_size]);  // left unset: read() fills it
   for (;;) {
-    ssize_t n = ::read(r.fd, r.block.data(), r.block.size());
+    ssize_t n = ::read(r.fd, r.block.get(), r.block_size);
     if (n > 0) {
-      r.window = std::string_view(r.block.data(), static_cast<std::size_t>(n));
+      r.window = std::string_view(r.block.get(), static_cast<std::size_t>(n));
       r.pos = 0;
       return true;
     }
@@ -41,28 +44,85 @@ bool read_line(SourceReader& r) {
     r.pos += len + 1;
   } else {
     // The line runs past the bytes at hand: join it whole from the following reads.
-    r.joined.assign(start, avail);
+    r.joined.size = 0;
+    line_buffer_append(r.joined, start, avail);
     r.pos = r.window.size();
     while (refill(r)) {
       const char* w = r.window.data();
       const void* end = std::memchr(w, '\n', r.window.size());
       if (end != nullptr) {
         std::size_t len = static_cast<std::size_t>(static_cast<const char*>(end) - w);
-        r.joined.append(w, len);
+        line_buffer_append(r.joined, w, len);
         r.pos = len + 1;
         break;
       }
-      r.joined.append(w, r.window.size());
+      line_buffer_append(r.joined, w, r.window.size());
       r.pos = r.window.size();
     }
-    r.line = r.joined;
+    r.line = std::string_view(r.joined.data, r.joined.size);
   }
   // A CR before the newline, or at the very end of the input, is not part of the line.
   if (!r.line.empty() && r.line.back() == '\r') r.line.remove_suffix(1);
   return true;
 }
 
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+// Passes over whole lines that hold no token (only spaces, tabs and a comment) within the bytes
+// at hand, counting them, without the per-line work of read_line. Stops at the start of the
+// first line that may hold a token or that runs past the bytes at hand; read_line takes it.
+void skip_empty_lines(SourceReader& r) {
+  const char* const base = r.window.data();
+  const char* const end = base + r.window.size();
+  const char* p = base + r.pos;
+  const char* last = nullptr;  // the last line passed over, and its newline
+  const char* last_nl = nullptr;
+  for (;;) {
+    const char* start = p;
+    while (p < end && is_blank(*p)) ++p;
+    const char* nl = nullptr;
+    if (p < end && *p == '\n') {
+      nl = p;
+    } else if (end - p >= 2 && p[0] == '\r' && p[1] == '\n') {
+      nl = p + 1;
+    } else if (end - p >= 2 && p[0] == ';' &&
+               (is_blank(p[1]) || p[1] == '\n' || (end - p >= 3 && p[1] == '\r' && p[2] == '\n'))) {
+      nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+    }
+    if (nl == nullptr) {
+      p = start;
+      break;
+    }
+    ++r.line_no;
+    last = start;
+    last_nl = nl;
+    p = nl + 1;
+  }
+  r.pos = static_cast<std::size_t>(p - base);
+  if (last != nullptr) {
+    r.line = std::string_view(last, static_cast<std::size_t>(last_nl - last));
+    if (!r.line.empty() && r.line.back() == '\r') r.line.remove_suffix(1);
+  }
+}
+
 }  // namespace
+
+LineBuffer::~LineBuffer() { std::free(data); }
+
+void line_buffer_append(LineBuffer& b, const char* p, std::size_t n) {
+  if (n > b.capacity - b.size) {
+    if (n > SIZE_MAX / 2 - b.size) throw std::bad_alloc();
+    std::size_t want = b.size + n;
+    std::size_t capacity = b.capacity < 4096 ? 4096 : b.capacity;
+    while (capacity < want) capacity *= 2;
+    void* grown = std::realloc(b.data, capacity);
+    if (grown == nullptr) throw std::bad_alloc();
+    b.data = static_cast<char*>(grown);
+    b.capacity = capacity;
+  }
+  if (n > 0) std::memcpy(b.data + b.size, p, n);
+  b.size += n;
+}
 
 void reader_from_text(SourceReader& r, std::string_view text) {
   r.fd = -1;
@@ -97,6 +157,7 @@ bool next_token(SourceReader& r) {
       }
       r.line_open = false;
     }
+    skip_empty_lines(r);
     if (!read_line(r)) return false;
     ++r.line_no;
     r.tok_pos = 0;

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
+#include <memory>
 
 namespace vorn {
 
@@ -16,16 +16,32 @@ struct AsmError {
 };
 
 /// Size of one read from a source file; lines longer than this are joined across reads.
-constexpr std::size_t READ_BLOCK_SIZE = 256 * 1024;
+constexpr std::size_t READ_BLOCK_SIZE = 32 * 1024;
+
+/// A byte buffer grown with realloc: the allocator moves a large block by remapping its pages
+/// rather than copying them, so a long line costs about its own length in memory.
+struct LineBuffer {
+  char* data = nullptr;
+  std::size_t size = 0;
+  std::size_t capacity = 0;
+
+  LineBuffer() = default;
+  LineBuffer(const LineBuffer&) = delete;
+  LineBuffer& operator=(const LineBuffer&) = delete;
+  ~LineBuffer();
+};
+
+/// Appends `n` bytes at `p`; throws std::bad_alloc when memory runs out.
+void line_buffer_append(LineBuffer& b, const char* p, std::size_t n);
 
 /// The reader of one source and the context of its diagnostics.
 struct SourceReader {
   int fd = -1;                    // file read from; -1 when the source is `window` itself
   std::string_view window;        // bytes at hand: the whole in-memory source, or the last read
   std::size_t pos = 0;            // next unread byte of `window`
-  std::vector<char> block;        // read buffer of a file source
+  std::unique_ptr<char[]> block;  // read buffer of a file source, allocated at the first read
   std::size_t block_size = READ_BLOCK_SIZE;
-  std::string joined;             // a line that did not fit in one read, assembled whole
+  LineBuffer joined;              // a line that did not fit in one read, assembled whole
   std::string_view line;          // the line last read, without its newline and a CR before it
   std::size_t tok_pos = 0;        // where the next token of `line` starts to be looked for
   bool line_open = false;         // `line` may still hold tokens

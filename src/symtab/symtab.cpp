@@ -1,6 +1,7 @@
 #include "symtab/symtab.h"
 
 #include <cstring>
+#include <new>
 
 #include "source_reader/source_reader.h"
 
@@ -8,78 +9,91 @@ namespace vorn {
 
 namespace {
 
-struct NameKey {
-  int home;
-  std::uint32_t fingerprint;
-};
+// Room for the names of most programs, so the store is not copied as it grows.
+constexpr std::size_t NAMES_RESERVE = 64 * 1024;
 
-NameKey name_key(std::string_view name) {
-  std::uint64_t sum = 0;
+std::uint32_t name_fingerprint(std::string_view name) {
   std::uint32_t fp = 2166136261u;  // FNV-1a
-  for (char c : name) {
-    unsigned char byte = static_cast<unsigned char>(c);
-    sum += byte;
-    fp = (fp ^ byte) * 16777619u;
-  }
-  if (fp == 0) fp = 1;  // 0 marks an empty slot
-  return {static_cast<int>(sum % SYMTAB_SIZE), fp};
+  for (char c : name) fp = (fp ^ static_cast<unsigned char>(c)) * 16777619u;
+  return fp == 0 ? 1 : fp;  // 0 marks an empty slot
 }
 
-bool name_equals(const SymbolTable& t, int index, std::string_view name) {
-  const SymbolEntry& e = t.entries[static_cast<std::size_t>(index)];
+std::size_t at(int index) { return static_cast<std::size_t>(index); }
+
+bool name_equals(const SymbolTable& t, int slot, std::string_view name) {
+  const SymbolEntry& e = t.entries[at(slot)];
   return e.name_length == name.size() &&
          (name.empty() || std::memcmp(t.names.data() + e.name_offset, name.data(), name.size()) == 0);
 }
 
-// Linear probing from the home slot: stops at the slot holding `name` or at the first empty
-// slot. Ends because the table is never more than half full.
-int probe(const SymbolTable& t, std::string_view name, NameKey key) {
-  int i = key.home;
+// The cell of the name index that holds `name`, or the empty cell where it would go. Ends
+// because the index is never more than half full.
+int index_cell(const SymbolTable& t, std::string_view name, std::uint32_t fp) {
+  int cell = static_cast<int>(fp & (NAME_INDEX_SIZE - 1));
   for (;;) {
-    std::uint32_t f = t.fingerprint[static_cast<std::size_t>(i)];
-    if (f == 0 || (f == key.fingerprint && name_equals(t, i, name))) return i;
-    i = (i + 1 == SYMTAB_SIZE) ? 0 : i + 1;
+    int slot = t.name_index[at(cell)] - 1;
+    if (slot < 0 || (t.fingerprint[at(slot)] == fp && name_equals(t, slot, name))) return cell;
+    cell = (cell + 1) & (NAME_INDEX_SIZE - 1);
   }
+}
+
+// The first empty slot at or after `slot`, wrapping from the last slot to 0: the slot that
+// linear probing from `slot` stops at for a name not in the table. Each chain followed is cut
+// short to point at the answer, so later searches take a step or two.
+int first_free_slot(SymbolTable& t, int slot) {
+  int free = slot;
+  while (t.fingerprint[at(free)] != 0) free = t.next_free[at(free)];
+  while (t.fingerprint[at(slot)] != 0) {
+    int next = t.next_free[at(slot)];
+    t.next_free[at(slot)] = static_cast<std::uint16_t>(free);
+    slot = next;
+  }
+  return free;
 }
 
 }  // namespace
 
-int sym_hash(std::string_view name) { return name_key(name).home; }
+int sym_hash(std::string_view name) {
+  std::uint64_t sum = 0;
+  for (char c : name) sum += static_cast<unsigned char>(c);
+  return static_cast<int>(sum % SYMTAB_SIZE);
+}
 
 int sym_intern(SymbolTable& t, const SourceReader& r, std::string_view name) {
-  NameKey key = name_key(name);
-  int i = probe(t, name, key);
-  if (t.fingerprint[static_cast<std::size_t>(i)] != 0) return i;
+  const std::uint32_t fp = name_fingerprint(name);
+  const int cell = index_cell(t, name, fp);
+  if (t.name_index[at(cell)] != 0) return t.name_index[at(cell)] - 1;
   if (++t.symbol_count > MAX_SYMBOLS) {
     report_error(r, "too many symbols, increase table size\n");
   }
-  t.fingerprint[static_cast<std::size_t>(i)] = key.fingerprint;
-  t.entries[static_cast<std::size_t>(i)] = {t.names.size(), name.size(), UNDEFINED_VALUE, KIND_NAME};
+  if (name.size() > UINT32_MAX - t.names.size()) throw std::bad_alloc();
+  if (t.names.capacity() < NAMES_RESERVE) t.names.reserve(NAMES_RESERVE);
+  const int slot = first_free_slot(t, sym_hash(name));
+  t.fingerprint[at(slot)] = fp;
+  t.entries[at(slot)] = {static_cast<std::uint32_t>(t.names.size()),
+                         static_cast<std::uint32_t>(name.size()), UNDEFINED_VALUE, KIND_NAME};
+  t.next_free[at(slot)] = static_cast<std::uint16_t>(slot + 1 == SYMTAB_SIZE ? 0 : slot + 1);
+  t.name_index[at(cell)] = static_cast<std::uint16_t>(slot + 1);
   t.names.append(name);
-  return i;
+  return slot;
 }
 
 int sym_find(const SymbolTable& t, std::string_view name) {
-  int i = probe(t, name, name_key(name));
-  return t.fingerprint[static_cast<std::size_t>(i)] != 0 ? i : -1;
+  return t.name_index[at(index_cell(t, name, name_fingerprint(name)))] - 1;
 }
 
 void sym_set(SymbolTable& t, int index, std::int32_t value, std::int32_t kind) {
-  SymbolEntry& e = t.entries[static_cast<std::size_t>(index)];
+  SymbolEntry& e = t.entries[at(index)];
   e.value = value;
   e.kind = kind;
 }
 
-std::int32_t sym_value(const SymbolTable& t, int index) {
-  return t.entries[static_cast<std::size_t>(index)].value;
-}
+std::int32_t sym_value(const SymbolTable& t, int index) { return t.entries[at(index)].value; }
 
-std::int32_t sym_kind(const SymbolTable& t, int index) {
-  return t.entries[static_cast<std::size_t>(index)].kind;
-}
+std::int32_t sym_kind(const SymbolTable& t, int index) { return t.entries[at(index)].kind; }
 
 std::string_view sym_name(const SymbolTable& t, int index) {
-  const SymbolEntry& e = t.entries[static_cast<std::size_t>(index)];
+  const SymbolEntry& e = t.entries[at(index)];
   return std::string_view(t.names).substr(e.name_offset, e.name_length);
 }
 

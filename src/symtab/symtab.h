@@ -26,18 +26,26 @@ constexpr std::int32_t KIND_END = 't';
 constexpr std::int32_t KIND_UNRESOLVED = 'u';
 
 struct SymbolEntry {
-  std::size_t name_offset;  // where the name starts in `SymbolTable::names`
-  std::size_t name_length;
+  std::uint32_t name_offset;  // where the name starts in `SymbolTable::names`
+  std::uint32_t name_length;
   std::int32_t value;
   std::int32_t kind;
 };
 
+constexpr int NAME_INDEX_SIZE = 8192;  // cells of the name index, more than twice MAX_SYMBOLS
+
+/// The table proper is SYMTAB_SIZE slots filled by linear probing from each name's home slot:
+/// a name lies in the first slot from its home that holds it, and a new name takes the first
+/// empty slot from its home. Two side structures give exactly those slots without walking the
+/// probe run, whose length the home slots (sums of bytes) make long for similar names:
+/// - a name index, hashed on a fingerprint of the whole name, finds the slot holding a name;
+/// - a free-slot chain leads from an occupied slot towards the next empty one.
 struct SymbolTable {
-  // A fingerprint of the name in each slot, 0 for an empty slot; probing compares it before
-  // comparing names, so a long probe run costs integer compares.
-  std::array<std::uint32_t, SYMTAB_SIZE> fingerprint{};
-  std::array<SymbolEntry, SYMTAB_SIZE> entries{};
-  std::string names;  // every stored name, back to back, whole whatever its length
+  std::array<std::uint32_t, SYMTAB_SIZE> fingerprint{};  // of the name in a slot; 0: empty
+  std::array<SymbolEntry, SYMTAB_SIZE> entries;  // read only where the slot is occupied
+  std::array<std::uint16_t, SYMTAB_SIZE> next_free;  // occupied slot: a later slot to look on
+  std::array<std::uint16_t, NAME_INDEX_SIZE> name_index{};  // slot + 1 of a name; 0: empty
+  std::string names;  // every stored name, back to back, whole whatever its length (4 GiB in all)
   int symbol_count = 0;
 };
 
@@ -45,7 +53,8 @@ struct SymbolTable {
 int sym_hash(std::string_view name);
 
 /// The slot holding `name`, inserted first (undefined, KIND_NAME) when absent. The insertion
-/// past MAX_SYMBOLS ends the run with "too many symbols, increase table size".
+/// past MAX_SYMBOLS ends the run with "too many symbols, increase table size"; names beyond
+/// 4 GiB in all throw std::bad_alloc.
 int sym_intern(SymbolTable& t, const SourceReader& r, std::string_view name);
 
 /// The slot holding `name`, or -1 when absent. Never inserts.
