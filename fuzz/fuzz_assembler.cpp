@@ -76,12 +76,22 @@ bool is_token(std::string_view t) {
 
 void check_diagnostic(std::string_view s) {
   const std::string_view whole = s;
-  static const char* const pass1_messages[] = {
-      "unexpected end of file", "expect .symbol", "duplicate symbol", "expect number",
-      "number out of range", "duplicate label", "expect label", "undefined op",
-      "undefine op", "code address out of range", "out of memory", "expect register",
-      "expect ads", "expect constant", "undefine symbol",
-      "too many symbols, increase table size\n"};
+  static const char* const pass1_messages[] = {"unexpected end of file",
+                                               "expect .symbol",
+                                               "duplicate symbol",
+                                               "expect number",
+                                               "number out of range",
+                                               "duplicate label",
+                                               "expect label",
+                                               "undefined op",
+                                               "undefine op",
+                                               "code address out of range",
+                                               "out of memory",
+                                               "expect register",
+                                               "expect ads",
+                                               "expect constant",
+                                               "undefine symbol",
+                                               "too many symbols, increase table size\n"};
   if (consume(s, "line ")) {
     std::int64_t line = 0;
     if (!consume_int(s, line) || line < 0 || !consume(s, " error: ")) fail("line prefix", whole);
@@ -103,7 +113,8 @@ void check_diagnostic(std::string_view s) {
     }
     return;
   }
-  if (s == "error: undefine op\n" || s == "error: undefined symbol\n" || s == "error: out of memory\n") {
+  if (s == "error: undefine op\n" || s == "error: undefined symbol\n" ||
+      s == "error: out of memory\n") {
     return;
   }
   const std::string_view tail = " error: undefine symbol\n";

@@ -1,3 +1,5 @@
+#include "driver/driver.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,7 +9,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "driver/driver.h"
 #include "driver/object_file.h"
 #include "driver/object_path.h"
 
@@ -18,11 +19,16 @@ namespace fs = std::filesystem;
 
 TEST(ObjectPath, CutAtTheFirstDotOfTheFileName) {
   const std::pair<const char*, const char*> cases[] = {
-      {"prog.s", "prog.obj"},           {"prog", "prog.obj"},
-      {"a.b.s", "a.obj"},               {"./prog.s", "./prog.obj"},
-      {"../dir/prog.s", "../dir/prog.obj"}, {"../dir/prog", "../dir/prog.obj"},
-      {"dir.v2/prog", "dir.v2/prog.obj"},   {"C:\\src.d\\prog.asm", "C:\\src.d\\prog.obj"},
-      {".hidden", ".obj"},              {"dir/", "dir/.obj"},
+      {"prog.s", "prog.obj"},
+      {"prog", "prog.obj"},
+      {"a.b.s", "a.obj"},
+      {"./prog.s", "./prog.obj"},
+      {"../dir/prog.s", "../dir/prog.obj"},
+      {"../dir/prog", "../dir/prog.obj"},
+      {"dir.v2/prog", "dir.v2/prog.obj"},
+      {"C:\\src.d\\prog.asm", "C:\\src.d\\prog.obj"},
+      {".hidden", ".obj"},
+      {"dir/", "dir/.obj"},
       {"prog.obj", "prog.obj"},
   };
   for (auto [source, object] : cases) EXPECT_EQ(make_object_path(source), object) << source;
@@ -97,7 +103,8 @@ TEST_F(DriverTest, FailedRunKeepsTheEarlierObject) {
 
 TEST_F(DriverTest, RefusesToReplaceTheSource) {
   put("prog.obj", ".SYMBOL .CODE 0 .DATA 0 .END");
-  EXPECT_EQ(run({"prog.obj"}), (std::pair<int, std::string>{1, "object file would replace source\n"}));
+  EXPECT_EQ(run({"prog.obj"}),
+            (std::pair<int, std::string>{1, "object file would replace source\n"}));
   put("q.s", ".SYMBOL .CODE 0 .DATA 0 .END");
   fs::create_symlink("q.s", dir / "q.obj");
   EXPECT_EQ(run({"q.s"}), (std::pair<int, std::string>{1, "object file would replace source\n"}));

@@ -35,8 +35,8 @@ struct Outcome {
 };
 
 // Runs `program args...` in `cwd`, with the file-size limit `fsize`, and collects its output.
-inline Outcome run_in(const fs::path& cwd, const std::string& program, const std::vector<std::string>& args,
-           rlim_t fsize = RLIM_INFINITY) {
+inline Outcome run_in(const fs::path& cwd, const std::string& program,
+                      const std::vector<std::string>& args, rlim_t fsize = RLIM_INFINITY) {
   fs::path out_path = fs::temp_directory_path() / ("vorn-e2e-out-" + std::to_string(getpid()));
   pid_t pid = fork();
   if (pid == 0) {
@@ -55,13 +55,14 @@ inline Outcome run_in(const fs::path& cwd, const std::string& program, const std
   }
   int wstatus = 0;
   waitpid(pid, &wstatus, 0);
-  Outcome r{WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus), read_file(out_path)};
+  Outcome r{WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus),
+            read_file(out_path)};
   fs::remove(out_path);
   return r;
 }
 
 inline Outcome run_vorn(const fs::path& cwd, const std::vector<std::string>& args,
-             rlim_t fsize = RLIM_INFINITY) {
+                        rlim_t fsize = RLIM_INFINITY) {
   return run_in(cwd, VORN_BINARY, args, fsize);
 }
 

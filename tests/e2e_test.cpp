@@ -74,9 +74,8 @@ TEST(ObjectPaths, RelativePathsFromAnotherFolder) {
   write_file(d.path / "src" / "noext", SMALL);
   EXPECT_EQ(run_vorn(d.path, {"src/noext"}).status, 0);
   EXPECT_TRUE(fs::exists(d.path / "src" / "noext.obj"));
-  EXPECT_EQ(sorted_files(d.path),
-            (std::vector<std::string>{"src", "src/noext", "src/noext.obj", "src/p.obj", "src/p.s",
-                                      "work"}));
+  EXPECT_EQ(sorted_files(d.path), (std::vector<std::string>{"src", "src/noext", "src/noext.obj",
+                                                            "src/p.obj", "src/p.s", "work"}));
 }
 
 TEST(ObjectFile, FileSizeLimitFailsCleanlyAndKeepsTheEarlierObject) {

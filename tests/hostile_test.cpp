@@ -52,13 +52,11 @@ TEST(Hostile, MegabyteLine) {
 
 TEST(Hostile, MegabyteTokenAsLabelAndTarget) {
   const std::string name(1 << 20, 'L');
-  Result ok = assemble(".SYMBOL .CODE 0\nJMP " + name + "\n:" + name + " RET R1\n.DATA 0 " +
-                       name + "\n.END\n");
+  Result ok = assemble(".SYMBOL .CODE 0\nJMP " + name + "\n:" + name + " RET R1\n.DATA 0 " + name +
+                       "\n.END\n");
   EXPECT_EQ(ok.status, 0);
-  EXPECT_EQ(ok.object,
-            "var obj =[  // h.obj\n0, 2,\n9, 0, 0, 1,\n50, 1, 0, 0,\n0, 1,\n1, \n0];\n");
-  expect_error(".SYMBOL .CODE 0 JMP " + name + " .DATA 0 .END",
-               name + " error: undefine symbol\n");
+  EXPECT_EQ(ok.object, "var obj =[  // h.obj\n0, 2,\n9, 0, 0, 1,\n50, 1, 0, 0,\n0, 1,\n1, \n0];\n");
+  expect_error(".SYMBOL .CODE 0 JMP " + name + " .DATA 0 .END", name + " error: undefine symbol\n");
 }
 
 TEST(Hostile, MillionBlankLines) {
@@ -97,7 +95,8 @@ TEST(Hostile, InputEndingAnywhere) {
       {".SYMBOL .CODE 0 :LAB", ":LAB"},
   };
   for (const auto& [source, token] : cases) {
-    expect_error(source, "line 1 error: unexpected end of file symbol " + token + "\n" + source + "\n");
+    expect_error(source,
+                 "line 1 error: unexpected end of file symbol " + token + "\n" + source + "\n");
   }
   EXPECT_EQ(assemble(".SYMBOL .CODE 0 .DATA 0 .END").status, 0);
 }
@@ -109,8 +108,9 @@ TEST(Hostile, TablesToCapacityAndOnePast) {
     return s + ".CODE 0 .DATA 0 .END\n";
   };
   EXPECT_EQ(assemble(symbols(3899)).status, 0);
-  expect_error(symbols(3900),
-               "line 3901 error: too many symbols, increase table size\n symbol N3899\nN3899 3899\n");
+  expect_error(
+      symbols(3900),
+      "line 3901 error: too many symbols, increase table size\n symbol N3899\nN3899 3899\n");
 
   auto code = [](int n, const std::string& last) {
     return ".SYMBOL .CODE 0\n" + repeat("JMP L\n", n) + last + ":L .DATA 0 .END\n";
@@ -123,8 +123,9 @@ TEST(Hostile, TablesToCapacityAndOnePast) {
   expect_error(code(1999, "LD R1 @L Y\n"),
                "line 2001 error: undefine symbol symbol Y\nLD R1 @L Y\n");
 
-  auto data = [](int n) { return ".SYMBOL .CODE 0 .DATA 0\n" + repeat("-1 R31\n", n / 2) +
-                                 repeat("0\n", n % 2) + ".END"; };
+  auto data = [](int n) {
+    return ".SYMBOL .CODE 0 .DATA 0\n" + repeat("-1 R31\n", n / 2) + repeat("0\n", n % 2) + ".END";
+  };
   Result items = assemble(data(4997));
   EXPECT_EQ(items.status, 0);
   EXPECT_NE(items.object.find("\n0, 4997,\n-1, \n31, \n"), std::string::npos);

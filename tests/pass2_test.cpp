@@ -19,16 +19,16 @@ Outcome run(const std::string& source) {
 }
 
 TEST(Pass2, TheExampleProgram) {
-  Outcome o = run(
-      ".SYMBOL N 10\n.CODE 0\n:LOOP ADD R1 R1 #1\n      JMP LOOP\n.DATA 10\n      5 N\n.END\n");
+  Outcome o =
+      run(".SYMBOL N 10\n.CODE 0\n:LOOP ADD R1 R1 #1\n      JMP LOOP\n.DATA 10\n      5 N\n.END\n");
   EXPECT_EQ(o.object,
             "var obj =[  // t.obj\n0, 2,\n10, 1, 1, 1,\n9, 0, 0, 0,\n10, 2,\n5, \n10, \n0];\n");
 }
 
 TEST(Pass2, ForwardReferencesAndDataNamesResolve) {
-  Outcome o = run(
-      ".SYMBOL K -4 .CODE 0\nJMP END\nLD R1 @K R2\nMOV R3 #END\nTRAP R0 #END\n:END RET R31\n"
-      ".DATA -1 END R5 ADD K 2147483647 -2147483647 .END");
+  Outcome o =
+      run(".SYMBOL K -4 .CODE 0\nJMP END\nLD R1 @K R2\nMOV R3 #END\nTRAP R0 #END\n:END RET R31\n"
+          ".DATA -1 END R5 ADD K 2147483647 -2147483647 .END");
   EXPECT_EQ(o.output, "");
   EXPECT_EQ(o.object,
             "var obj =[  // t.obj\n0, 5,\n9, 0, 0, 4,\n2, 1, 2, -4,\n15, 3, 0, 4,\n51, 0, 0, 4,\n"

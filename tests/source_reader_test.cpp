@@ -61,8 +61,13 @@ TEST(Tokenizer, FileSourceJoinsLinesAcrossReads) {
     SourceReader r;
     r.block_size = block;
     reader_from_fd(r, fd);
-    EXPECT_EQ(tokens_of(r), (Tokens{{"ALPHA", 1}, {"BETA", 1}, {";X", 7}, {";\rX", 8}, {"\r", 9},
-                                    {std::string(100, 'Q'), 10}, {"GAMMA", 10}}))
+    EXPECT_EQ(tokens_of(r), (Tokens{{"ALPHA", 1},
+                                    {"BETA", 1},
+                                    {";X", 7},
+                                    {";\rX", 8},
+                                    {"\r", 9},
+                                    {std::string(100, 'Q'), 10},
+                                    {"GAMMA", 10}}))
         << "block size " << block;
     EXPECT_EQ(r.line, "  ; last comment");
     EXPECT_EQ(r.line_no, 11);

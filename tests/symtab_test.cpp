@@ -77,7 +77,8 @@ TEST_F(SymtabTest, SlotsMatchAPlainLinearProbe) {
   std::vector<std::string> reference(SYMTAB_SIZE);
   auto plain_probe = [&](const std::string& name) {
     int i = sym_hash(name);
-    while (!reference[static_cast<std::size_t>(i)].empty() && reference[static_cast<std::size_t>(i)] != name) {
+    while (!reference[static_cast<std::size_t>(i)].empty() &&
+           reference[static_cast<std::size_t>(i)] != name) {
       i = (i + 1) % SYMTAB_SIZE;
     }
     return i;
@@ -88,10 +89,18 @@ TEST_F(SymtabTest, SlotsMatchAPlainLinearProbe) {
   for (int k = 0; k < 200000 && t.symbol_count < MAX_SYMBOLS; ++k) {
     std::string name;
     switch (next() % 4) {
-      case 0: name = "L" + std::to_string(next() % 3000); break;
-      case 1: name = high + std::to_string(next() % 800); break;
-      case 2: name = std::string(1 + next() % 6, static_cast<char>('A' + next() % 26)); break;
-      default: name = "C" + std::to_string(next() % 900) + "X"; break;
+      case 0:
+        name = "L" + std::to_string(next() % 3000);
+        break;
+      case 1:
+        name = high + std::to_string(next() % 800);
+        break;
+      case 2:
+        name = std::string(1 + next() % 6, static_cast<char>('A' + next() % 26));
+        break;
+      default:
+        name = "C" + std::to_string(next() % 900) + "X";
+        break;
     }
     int expected = plain_probe(name);
     ASSERT_EQ(sym_intern(t, reader, name), expected) << name;
@@ -133,10 +142,10 @@ TEST_F(SymtabTest, PredefinedNames) {
   }
   EXPECT_EQ(seen, 60);
   const std::pair<const char*, int> expected[] = {
-      {"NOP", 0},  {"LD", 1},   {"ST", 3},   {"MOV", 76}, {"JMP", 6},   {"JAL", 7},  {"RET", 50},
-      {"JT", 8},   {"JF", 9},   {"ADD", 32}, {"SUB", 33}, {"MUL", 34},  {"DIV", 35}, {"AND", 36},
-      {"OR", 37},  {"XOR", 38}, {"EQ", 39},  {"NE", 40},  {"LT", 41},   {"LE", 42},  {"GT", 43},
-      {"GE", 44},  {"SHL", 45}, {"SHR", 46}, {"MOD", 47}, {"TRAP", 51}, {"PUSH", 52}, {"POP", 53}};
+      {"NOP", 0}, {"LD", 1},   {"ST", 3},   {"MOV", 76}, {"JMP", 6},   {"JAL", 7},   {"RET", 50},
+      {"JT", 8},  {"JF", 9},   {"ADD", 32}, {"SUB", 33}, {"MUL", 34},  {"DIV", 35},  {"AND", 36},
+      {"OR", 37}, {"XOR", 38}, {"EQ", 39},  {"NE", 40},  {"LT", 41},   {"LE", 42},   {"GT", 43},
+      {"GE", 44}, {"SHL", 45}, {"SHR", 46}, {"MOD", 47}, {"TRAP", 51}, {"PUSH", 52}, {"POP", 53}};
   for (auto [name, value] : expected) EXPECT_EQ(sym_value(t, sym_find(t, name)), value) << name;
   for (int n = 0; n < 32; ++n) {
     EXPECT_EQ(sym_value(t, sym_find(t, "R" + std::to_string(n))), n);

@@ -25,27 +25,27 @@ void load_predefined(SymbolTable& t, const SourceReader& r);
 
 /// The operands a mnemonic's number reads, in source order.
 enum class OperandForm {
-  none,          // no form: "undefine op"
-  load_store,    // register into a; memory operand
-  target,        // target into c
-  reg_target,    // register into a; target into c
-  arithmetic,    // register into a; register into b; register-or-immediate into c
-  reg,           // register into a
-  trap,          // register into a; constant into c
-  reg_reg,       // register into a; register into b
-  move,          // register into a; register-or-immediate into c
+  none,        // no form: "undefine op"
+  load_store,  // register into a; memory operand
+  target,      // target into c
+  reg_target,  // register into a; target into c
+  arithmetic,  // register into a; register into b; register-or-immediate into c
+  reg,         // register into a
+  trap,        // register into a; constant into c
+  reg_reg,     // register into a; register into b
+  move,        // register into a; register-or-immediate into c
 };
 
 /// How a stored code word (op, a, b, c) is written as four numbers.
 enum class OutputRule {
-  none,        // no rule: "undefine op"
+  none,  // no rule: "undefine op"
   op_a_0_c,
   op_a_b_c,
-  jump,        // 9, 0, 0, c: a jump is written as JF on register 0
+  jump,  // 9, 0, 0, c: a jump is written as JF on register 0
   op_a_0_0,
   op_a_b_0,
-  move_imm,    // 15, a, 0, c: OR immediate with register 0
-  move_reg,    // 37, a, 0, c: OR with register 0
+  move_imm,  // 15, a, 0, c: OR immediate with register 0
+  move_reg,  // 37, a, 0, c: OR with register 0
 };
 
 /// The operand form read for a mnemonic whose number is `op`.

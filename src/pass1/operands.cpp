@@ -7,7 +7,9 @@ namespace vorn {
 
 namespace {
 
-CodeWord& current_word(Assembly& as) { return as.code[static_cast<std::size_t>(as.code_loc)]; }
+CodeWord& current_word(Assembly& as) {
+  return as.code[static_cast<std::size_t>(as.code_loc)];
+}
 
 bool has_prefix(std::string_view token) {
   char c = token.front();

@@ -12,9 +12,13 @@ namespace vorn {
 
 namespace {
 
-bool is_delimiter(char c) { return c == ' ' || c == '\t' || c == '\n'; }
+bool is_delimiter(char c) {
+  return c == ' ' || c == '\t' || c == '\n';
+}
 
-char to_upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char to_upper(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 // Reads the next block of a file source into `window`. Returns false at the end of the file.
 bool refill(SourceReader& r) {
@@ -66,7 +70,9 @@ bool read_line(SourceReader& r) {
   return true;
 }
 
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
+bool is_blank(char c) {
+  return c == ' ' || c == '\t';
+}
 
 // Passes over whole lines that hold no token (only spaces, tabs and a comment) within the bytes
 // at hand, counting them, without the per-line work of read_line. Stops at the start of the
@@ -107,7 +113,9 @@ void skip_empty_lines(SourceReader& r) {
 
 }  // namespace
 
-LineBuffer::~LineBuffer() { std::free(data); }
+LineBuffer::~LineBuffer() {
+  std::free(data);
+}
 
 void line_buffer_append(LineBuffer& b, const char* p, std::size_t n) {
   if (n > b.capacity - b.size) {

@@ -4,9 +4,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
-#include <memory>
 
 namespace vorn {
 
@@ -41,12 +41,12 @@ struct SourceReader {
   std::size_t pos = 0;            // next unread byte of `window`
   std::unique_ptr<char[]> block;  // read buffer of a file source, allocated at the first read
   std::size_t block_size = READ_BLOCK_SIZE;
-  LineBuffer joined;              // a line that did not fit in one read, assembled whole
-  std::string_view line;          // the line last read, without its newline and a CR before it
-  std::size_t tok_pos = 0;        // where the next token of `line` starts to be looked for
-  bool line_open = false;         // `line` may still hold tokens
-  std::int64_t line_no = 0;       // lines read so far
-  std::string current_token;      // the token taken last, upper-cased
+  LineBuffer joined;          // a line that did not fit in one read, assembled whole
+  std::string_view line;      // the line last read, without its newline and a CR before it
+  std::size_t tok_pos = 0;    // where the next token of `line` starts to be looked for
+  bool line_open = false;     // `line` may still hold tokens
+  std::int64_t line_no = 0;   // lines read so far
+  std::string current_token;  // the token taken last, upper-cased
   int pass_no = 1;
 };
 

@@ -18,12 +18,15 @@ std::uint32_t name_fingerprint(std::string_view name) {
   return fp == 0 ? 1 : fp;  // 0 marks an empty slot
 }
 
-std::size_t at(int index) { return static_cast<std::size_t>(index); }
+std::size_t at(int index) {
+  return static_cast<std::size_t>(index);
+}
 
 bool name_equals(const SymbolTable& t, int slot, std::string_view name) {
   const SymbolEntry& e = t.entries[at(slot)];
   return e.name_length == name.size() &&
-         (name.empty() || std::memcmp(t.names.data() + e.name_offset, name.data(), name.size()) == 0);
+         (name.empty() ||
+          std::memcmp(t.names.data() + e.name_offset, name.data(), name.size()) == 0);
 }
 
 // The cell of the name index that holds `name`, or the empty cell where it would go. Ends
@@ -88,9 +91,13 @@ void sym_set(SymbolTable& t, int index, std::int32_t value, std::int32_t kind) {
   e.kind = kind;
 }
 
-std::int32_t sym_value(const SymbolTable& t, int index) { return t.entries[at(index)].value; }
+std::int32_t sym_value(const SymbolTable& t, int index) {
+  return t.entries[at(index)].value;
+}
 
-std::int32_t sym_kind(const SymbolTable& t, int index) { return t.entries[at(index)].kind; }
+std::int32_t sym_kind(const SymbolTable& t, int index) {
+  return t.entries[at(index)].kind;
+}
 
 std::string_view sym_name(const SymbolTable& t, int index) {
   const SymbolEntry& e = t.entries[at(index)];

@@ -42,8 +42,8 @@ constexpr int NAME_INDEX_SIZE = 8192;  // cells of the name index, more than twi
 /// - a free-slot chain leads from an occupied slot towards the next empty one.
 struct SymbolTable {
   std::array<std::uint32_t, SYMTAB_SIZE> fingerprint{};  // of the name in a slot; 0: empty
-  std::array<SymbolEntry, SYMTAB_SIZE> entries;  // read only where the slot is occupied
-  std::array<std::uint16_t, SYMTAB_SIZE> next_free;  // occupied slot: a later slot to look on
+  std::array<SymbolEntry, SYMTAB_SIZE> entries;          // read only where the slot is occupied
+  std::array<std::uint16_t, SYMTAB_SIZE> next_free;      // occupied slot: a later slot to look on
   std::array<std::uint16_t, NAME_INDEX_SIZE> name_index{};  // slot + 1 of a name; 0: empty
   std::string names;  // every stored name, back to back, whole whatever its length (4 GiB in all)
   int symbol_count = 0;
