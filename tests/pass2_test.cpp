@@ -49,6 +49,7 @@ TEST(Pass2, Errors) {
   EXPECT_EQ(run(".SYMBOL .CODE 0 LD R1 #5 .DATA 0 .END").output, "#5 error: undefine symbol\n");
   EXPECT_EQ(run(".SYMBOL .CODE 1 RET R1 .DATA 0 .END").output, "error: undefine op\n");
   EXPECT_EQ(run(".SYMBOL .CODE 5000 .DATA 0 .END").output, "error: undefine op\n");
+  EXPECT_EQ(run(".SYMBOL .CODE 2147483647 .DATA 0 .END").output, "error: undefine op\n");
   EXPECT_EQ(run(".SYMBOL .CODE 0 .DATA 0 1 NEVER .END").output, "error: undefined symbol\n");
   EXPECT_EQ(run(".SYMBOL .CODE 0 .DATA 0 -2147483648 .END").output, "error: undefined symbol\n");
 }

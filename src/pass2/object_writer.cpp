@@ -1,5 +1,6 @@
 #include "pass2/object_writer.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <initializer_list>
@@ -73,8 +74,9 @@ std::string run_pass2(Assembly& as, std::string_view object_path) {
   int item_pos = 0;
   apply_fixups(as);
   std::string out;
-  out.reserve(64 + 16 * static_cast<std::size_t>(as.code_loc > 0 ? as.code_loc : 0) +
-              8 * static_cast<std::size_t>(n));
+  // Room for the whole text: at most CODE_SIZE code lines can be written, whatever the code end.
+  const std::size_t code_lines = static_cast<std::size_t>(std::clamp(as.code_loc, 0, CODE_SIZE));
+  out.reserve(64 + object_path.size() + 48 * code_lines + 16 * static_cast<std::size_t>(n));
   out.append("var obj =[  // ").append(object_path).push_back('\n');
   while (as.items[static_cast<std::size_t>(item_pos)].kind != KIND_END) {
     const Item& item = as.items[static_cast<std::size_t>(item_pos)];
