@@ -53,7 +53,34 @@ TEST_P(Case, MatchesExpectedFiles) {
   EXPECT_EQ(left, allowed);
 }
 
+class FailingCase : public ::testing::TestWithParam<std::string> {};
+
+// A failed run never touches an object file that an earlier run left.
+TEST_P(FailingCase, KeepsAnEarlierObject) {
+  const fs::path cases = CASES_DIR;
+  const std::string name = GetParam();
+  ScratchDir scratch;
+  fs::copy_file(cases / (name + ".s"), scratch.path / (name + ".s"));
+  const std::string earlier = "var obj =[  // an earlier run\n0, 0,\n0, 0,\n0];\n";
+  write_file(scratch.path / (name + ".obj"), earlier);
+  Outcome r = run_vorn(scratch.path, {name + ".s"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(read_file(scratch.path / (name + ".obj")), earlier);
+  EXPECT_EQ(sorted_files(scratch.path).size(), 2u);
+}
+
 INSTANTIATE_TEST_SUITE_P(Cases, Case, ::testing::ValuesIn(case_names()),
+                         [](const auto& info) { return info.param; });
+
+std::vector<std::string> failing_case_names() {
+  std::vector<std::string> names;
+  for (const std::string& name : case_names()) {
+    if (fs::exists(fs::path(CASES_DIR) / (name + ".status"))) names.push_back(name);
+  }
+  return names;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, FailingCase, ::testing::ValuesIn(failing_case_names()),
                          [](const auto& info) { return info.param; });
 
 const char* const SMALL = ".SYMBOL .CODE 0 RET R1 .DATA 0 1 2 .END\n";
