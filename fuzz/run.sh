@@ -23,7 +23,7 @@ echo "== replaying the corpus"
 echo "== fuzzing for $seconds s"
 "$fuzzer" -dict=fuzz/vorn.dict -max_total_time="$seconds" -max_len=65536 -rss_limit_mb=2048 \
   -print_final_stats=1 -artifact_prefix=fuzz/corpus-work/crash- \
-  fuzz/corpus-work "${seeds[@]}" 2>&1 | grep -E '^(#[0-9]+ *(DONE|pulse)|stat::|Done|INFO: seed)|ERROR|SUMMARY|oracle' || true
+  fuzz/corpus-work "${seeds[@]}" 2>&1 | grep -E '^(#[0-9]+[[:space:]]+(DONE|pulse)|stat::|Done|INFO: seed)|ERROR|SUMMARY|oracle' || true
 if ls fuzz/corpus-work/crash-* >/dev/null 2>&1; then
   echo "fuzzing found failures: fuzz/corpus-work/crash-*" >&2
   exit 1
