@@ -22,11 +22,11 @@ int say(std::FILE* out, std::string_view text, int status) {
   return status;
 }
 
-// Opens the source for reading; a folder or anything unreadable counts as not found.
-int open_source(const char* path) {
+// Opens the source for reading and fills `st` with what was opened; a folder or anything
+// unreadable counts as not found.
+int open_source(const char* path, struct stat& st) {
   int fd = ::open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) return -1;
-  struct stat st {};
   if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
     ::close(fd);
     return -1;
@@ -39,10 +39,11 @@ int open_source(const char* path) {
 int run_command_line(int argc, const char* const* argv, std::FILE* out) {
   if (argc < 2) return say(out, "usage : vorn inputfile\n", EXIT_USAGE);
   const std::string source_path = argv[1];
-  int fd = open_source(source_path.c_str());
+  struct stat source {};
+  int fd = open_source(source_path.c_str(), source);
   if (fd < 0) return say(out, "input file not found\n", EXIT_ERROR);
   const std::string object_path = make_object_path(source_path);
-  if (object_replaces_source(source_path, object_path)) {
+  if (object_replaces_source(source_path, source, object_path)) {
     ::close(fd);
     return say(out, "object file would replace source\n", EXIT_ERROR);
   }

@@ -13,14 +13,12 @@ std::string make_object_path(std::string_view source_path) {
   return path;
 }
 
-bool object_replaces_source(const std::string& source_path, const std::string& object_path) {
+bool object_replaces_source(const std::string& source_path, const struct stat& source,
+                            const std::string& object_path) {
   if (source_path == object_path) return true;
-  struct stat src {};
   struct stat obj {};
-  if (::stat(source_path.c_str(), &src) != 0 || ::stat(object_path.c_str(), &obj) != 0) {
-    return false;
-  }
-  return src.st_dev == obj.st_dev && src.st_ino == obj.st_ino;
+  if (::stat(object_path.c_str(), &obj) != 0) return false;
+  return source.st_dev == obj.st_dev && source.st_ino == obj.st_ino;
 }
 
 }  // namespace vorn
