@@ -23,14 +23,22 @@ std::vector<std::string> case_names() {
   return names;
 }
 
+// Copies case `name`'s source into `scratch`, optionally over an earlier object file, and
+// assembles it there.
+Outcome run_case(const ScratchDir& scratch, const std::string& name,
+                 const std::string* earlier_object = nullptr) {
+  fs::copy_file(fs::path(CASES_DIR) / (name + ".s"), scratch.path / (name + ".s"));
+  if (earlier_object != nullptr) write_file(scratch.path / (name + ".obj"), *earlier_object);
+  return run_vorn(scratch.path, {name + ".s"});
+}
+
 class Case : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(Case, MatchesExpectedFiles) {
   const fs::path cases = CASES_DIR;
   const std::string name = GetParam();
   ScratchDir scratch;
-  fs::copy_file(cases / (name + ".s"), scratch.path / (name + ".s"));
-  Outcome r = run_vorn(scratch.path, {name + ".s"});
+  Outcome r = run_case(scratch, name);
 
   auto expected = [&](const char* ext, const std::string& otherwise) {
     fs::path p = cases / (name + ext);
@@ -55,13 +63,10 @@ class FailingCase : public ::testing::TestWithParam<std::string> {};
 
 // A failed run never touches an object file that an earlier run left.
 TEST_P(FailingCase, KeepsAnEarlierObject) {
-  const fs::path cases = CASES_DIR;
   const std::string name = GetParam();
   ScratchDir scratch;
-  fs::copy_file(cases / (name + ".s"), scratch.path / (name + ".s"));
   const std::string earlier = "var obj =[  // an earlier run\n0, 0,\n0, 0,\n0];\n";
-  write_file(scratch.path / (name + ".obj"), earlier);
-  Outcome r = run_vorn(scratch.path, {name + ".s"});
+  Outcome r = run_case(scratch, name, &earlier);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(read_file(scratch.path / (name + ".obj")), earlier);
   EXPECT_EQ(sorted_files(scratch.path).size(), 2u);
