@@ -1,22 +1,26 @@
 // Helpers of the end-to-end tests: scratch folders, files, and running the real executable.
 #pragma once
 
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "driver/driver.h"
+#include "platform/spawn.h"
+
 namespace vorn::e2e {
 
 namespace fs = std::filesystem;
+
+#ifdef _WIN32
+constexpr bool ON_WINDOWS = true;
+#else
+constexpr bool ON_WINDOWS = false;
+#endif
 
 inline std::string read_file(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
@@ -29,47 +33,28 @@ inline void write_file(const fs::path& p, const std::string& text) {
   std::ofstream(p, std::ios::binary) << text;
 }
 
+/// `text`, written with LF newlines, as vorn writes it on this platform.
+inline std::string native(const std::string& text) {
+  return vorn::with_text_newlines(text);
+}
+
 struct Outcome {
   int status;
   std::string out;
 };
 
-// Runs `program args...` in `cwd`, with the file-size limit `fsize`, and collects its output.
-inline Outcome run_in(const fs::path& cwd, const std::string& program,
-                      const std::vector<std::string>& args, rlim_t fsize = RLIM_INFINITY) {
-  fs::path out_path = fs::temp_directory_path() / ("vorn-e2e-out-" + std::to_string(getpid()));
-  pid_t pid = fork();
-  if (pid == 0) {
-    int fd = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (fd < 0 || dup2(fd, 1) < 0 || chdir(cwd.c_str()) != 0) _exit(127);
-    if (fsize != RLIM_INFINITY) {
-      signal(SIGXFSZ, SIG_IGN);
-      rlimit lim{fsize, fsize};
-      setrlimit(RLIMIT_FSIZE, &lim);
-    }
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
-    _exit(127);
-  }
-  int wstatus = 0;
-  waitpid(pid, &wstatus, 0);
-  Outcome r{WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus),
-            read_file(out_path)};
-  fs::remove(out_path);
-  return r;
-}
-
+/// Runs vorn with `args` in `cwd`; `options` adds what a test needs beyond that.
 inline Outcome run_vorn(const fs::path& cwd, const std::vector<std::string>& args,
-                        rlim_t fsize = RLIM_INFINITY) {
-  return run_in(cwd, VORN_BINARY, args, fsize);
+                        platform::SpawnOptions options = {}) {
+  options.cwd = cwd.string();
+  platform::SpawnResult r = platform::spawn(VORN_BINARY, args, options);
+  return {r.status, r.out};
 }
 
 inline std::vector<std::string> sorted_files(const fs::path& dir) {
   std::vector<std::string> names;
   for (const auto& e : fs::recursive_directory_iterator(dir)) {
-    names.push_back(e.path().lexically_relative(dir).string());
+    names.push_back(e.path().lexically_relative(dir).generic_string());
   }
   std::sort(names.begin(), names.end());
   return names;
@@ -78,10 +63,18 @@ inline std::vector<std::string> sorted_files(const fs::path& dir) {
 struct ScratchDir {
   fs::path path;
   ScratchDir() {
-    char tmpl[] = "/tmp/vorn-e2e-XXXXXX";
-    path = mkdtemp(tmpl);
+    std::random_device rd;
+    do {
+      path = fs::temp_directory_path() / ("vorn-e2e-" + std::to_string(rd()));
+    } while (!fs::create_directory(path));
   }
-  ~ScratchDir() { fs::remove_all(path); }
+  ~ScratchDir() {
+    std::error_code ec;
+    fs::permissions(path, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(path, ec);
+  }
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
 };
 
 }  // namespace vorn::e2e

@@ -1,59 +1,77 @@
 #include "driver/driver.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <memory>
-#include <string>
 
 #include "driver/assembler.h"
-#include "driver/object_file.h"
 #include "driver/object_path.h"
 #include "pass1/assembly_state.h"
+#include "platform/platform.h"
 
 namespace vorn {
 
 namespace {
 
-int say(std::FILE* out, std::string_view text, int status) {
-  std::fwrite(text.data(), 1, text.size(), out);
-  std::fflush(out);
+int say(std::string& out, std::string text, int status) {
+  out = with_text_newlines(std::move(text));
   return status;
 }
 
-// Opens the source for reading and fills `st` with what was opened; a folder or anything
-// unreadable counts as not found.
-int open_source(const char* path, struct stat& st) {
-  int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return -1;
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
+std::ptrdiff_t read_block(void* file, char* buf, std::size_t size) {
+  return platform::read_source(*static_cast<platform::SourceFile*>(file), buf, size);
 }
+
+// True when writing `object_path` would replace the source, whose path is `source_path` and
+// whose file, as opened, is `source`: the same text, or the same file under another name (a
+// link, or on Windows another case, a trailing dot or a short name).
+bool object_replaces_source(const std::string& source_path, const platform::FileId& source,
+                            const std::string& object_path) {
+  if (source_path == object_path) return true;
+  platform::FileId object;
+  return platform::file_identity(object_path, object) && object == source;
+}
+
+// Closes the source however the run ends.
+struct OpenSource {
+  platform::SourceFile file;
+  ~OpenSource() { platform::close_source(file); }
+};
 
 }  // namespace
 
-int run_command_line(int argc, const char* const* argv, std::FILE* out) {
-  if (argc < 2) return say(out, "usage : vorn inputfile\n", EXIT_USAGE);
-  const std::string source_path = argv[1];
-  struct stat source {};
-  int fd = open_source(source_path.c_str(), source);
-  if (fd < 0) return say(out, "input file not found\n", EXIT_ERROR);
+std::string with_text_newlines(std::string text) {
+  const std::string_view newline = platform::text_newline();
+  if (newline == "\n") return text;
+  std::string out;
+  out.reserve(text.size() + text.size() / 8);
+  for (char c : text) {
+    if (c == '\n') {
+      out.append(newline);
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
+int run_command_line(const std::vector<std::string>& args, std::string& out) {
+  out.clear();
+  if (args.size() < 2) return say(out, "usage : vorn inputfile\n", EXIT_USAGE);
+  const std::string& source_path = args[1];
+  OpenSource source;
+  if (!platform::open_source(source_path, source.file)) {
+    return say(out, "input file not found\n", EXIT_ERROR);
+  }
   const std::string object_path = make_object_path(source_path);
-  if (object_replaces_source(source_path, source, object_path)) {
-    ::close(fd);
+  if (object_replaces_source(source_path, source.file.id, object_path)) {
     return say(out, "object file would replace source\n", EXIT_ERROR);
   }
 
   auto as = std::make_unique<Assembly>();
-  reader_from_fd(as->reader, fd);
+  reader_from_stream(as->reader, read_block, &source.file);
   RunResult result = assemble(*as, object_path);
-  ::close(fd);
-  if (!result.ok) return say(out, result.output, EXIT_ERROR);
-  if (!write_object_file(object_path, result.object)) {
+  platform::close_source(source.file);
+  if (!result.ok) return say(out, std::move(result.output), EXIT_ERROR);
+  if (!platform::write_object(object_path, with_text_newlines(std::move(result.object)))) {
     return say(out, "error: cannot write object file\n", EXIT_ERROR);
   }
   return EXIT_OK;

@@ -1,11 +1,17 @@
 // vorn: assembles one source file into its object file.
-#include <csignal>
-#include <cstdio>
+#include <string>
 
 #include "driver/driver.h"
+#include "platform/platform.h"
 
 int main(int argc, char** argv) {
-  // A file-size limit must fail the write, so the error is reported, not kill the process.
-  std::signal(SIGXFSZ, SIG_IGN);
-  return vorn::run_command_line(argc, argv, stdout);
+  vorn::platform::process_setup();
+  std::string out;
+  int status = vorn::run_command_line(vorn::platform::command_line(argc, argv), out);
+  // A message that cannot be written is said on the error stream; the status stands.
+  if (!out.empty() && !vorn::platform::write_stdout(out)) {
+    vorn::platform::write_stderr(vorn::with_text_newlines("vorn: cannot write standard output\n"));
+    if (status == vorn::EXIT_OK) status = vorn::EXIT_ERROR;
+  }
+  return status;
 }

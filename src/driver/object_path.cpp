@@ -1,7 +1,5 @@
 #include "driver/object_path.h"
 
-#include <sys/stat.h>
-
 namespace vorn {
 
 std::string make_object_path(std::string_view source_path) {
@@ -11,14 +9,6 @@ std::string make_object_path(std::string_view source_path) {
   std::string path(source_path.substr(0, dot));
   path.append(".obj");
   return path;
-}
-
-bool object_replaces_source(const std::string& source_path, const struct stat& source,
-                            const std::string& object_path) {
-  if (source_path == object_path) return true;
-  struct stat obj {};
-  if (::stat(object_path.c_str(), &obj) != 0) return false;
-  return source.st_dev == obj.st_dev && source.st_ino == obj.st_ino;
 }
 
 }  // namespace vorn

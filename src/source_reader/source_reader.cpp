@@ -1,8 +1,5 @@
 #include "source_reader/source_reader.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -20,20 +17,16 @@ char to_upper(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-// Reads the next block of a file source into `window`. Returns false at the end of the file.
+// Reads the next block of a streamed source into `window`. Returns false at its end.
 bool refill(SourceReader& r) {
-  if (r.fd < 0) return false;
-  if (!r.block) r.block.reset(new char[r.block_size]);  // left unset: read() fills it
-  for (;;) {
-    ssize_t n = ::read(r.fd, r.block.get(), r.block_size);
-    if (n > 0) {
-      r.window = std::string_view(r.block.get(), static_cast<std::size_t>(n));
-      r.pos = 0;
-      return true;
-    }
-    if (n == 0) return false;
-    if (errno != EINTR) throw AsmError{"error: cannot read input file\n"};
-  }
+  if (r.read == nullptr) return false;
+  if (!r.block) r.block.reset(new char[r.block_size]);  // left unset: the read fills it
+  std::ptrdiff_t n = r.read(r.read_context, r.block.get(), r.block_size);
+  if (n < 0) throw AsmError{"error: cannot read input file\n"};
+  if (n == 0) return false;
+  r.window = std::string_view(r.block.get(), static_cast<std::size_t>(n));
+  r.pos = 0;
+  return true;
 }
 
 // Reads the next whole line into `line`. Returns false at the end of the input.
@@ -133,13 +126,14 @@ void line_buffer_append(LineBuffer& b, const char* p, std::size_t n) {
 }
 
 void reader_from_text(SourceReader& r, std::string_view text) {
-  r.fd = -1;
+  r.read = nullptr;
   r.window = text;
   r.pos = 0;
 }
 
-void reader_from_fd(SourceReader& r, int fd) {
-  r.fd = fd;
+void reader_from_stream(SourceReader& r, ReadBlock read, void* context) {
+  r.read = read;
+  r.read_context = context;
   r.window = {};
   r.pos = 0;
 }

@@ -34,9 +34,13 @@ struct LineBuffer {
 /// Appends `n` bytes at `p`; throws std::bad_alloc when memory runs out.
 void line_buffer_append(LineBuffer& b, const char* p, std::size_t n);
 
+/// Reads up to `size` bytes of a source into `buf`: the count, 0 at the end, -1 on an error.
+using ReadBlock = std::ptrdiff_t (*)(void* context, char* buf, std::size_t size);
+
 /// The reader of one source and the context of its diagnostics.
 struct SourceReader {
-  int fd = -1;                    // file read from; -1 when the source is `window` itself
+  ReadBlock read = nullptr;       // reads a streamed source; null when it is `window` itself
+  void* read_context = nullptr;
   std::string_view window;        // bytes at hand: the whole in-memory source, or the last read
   std::size_t pos = 0;            // next unread byte of `window`
   std::unique_ptr<char[]> block;  // read buffer of a file source, allocated at the first read
@@ -53,8 +57,8 @@ struct SourceReader {
 /// Makes `r` read the in-memory text `text`, which must outlive the reader.
 void reader_from_text(SourceReader& r, std::string_view text);
 
-/// Makes `r` read the open file descriptor `fd` in blocks.
-void reader_from_fd(SourceReader& r, int fd);
+/// Makes `r` read a streamed source in blocks of `block_size`, calling `read(context, ...)`.
+void reader_from_stream(SourceReader& r, ReadBlock read, void* context);
 
 /// Takes the next token into `current_token`, upper-cased. Returns false at the end of the
 /// input, leaving `current_token` as the last token taken.

@@ -1,0 +1,214 @@
+// The platform services on Windows: the wide-character Win32 API, so that any file name works.
+#include <windows.h>
+#include <bcrypt.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <atomic>
+#include <iterator>
+
+#include "platform/platform.h"
+#include "platform/win32-text.h"
+
+namespace vorn::platform {
+
+namespace {
+
+// The temporary object file that exists right now, for the console handler to remove. The
+// handler runs on a thread of its own, so the path lives in a buffer that is never freed.
+wchar_t live_temp_path[32768];
+std::atomic<bool> live_temp{false};
+
+// Ctrl+C, Ctrl+Break or a closed console: the temporary file goes, then the default action
+// (the next handler) ends the process as it would have.
+BOOL WINAPI on_console_event(DWORD) {
+  if (live_temp.exchange(false)) DeleteFileW(live_temp_path);
+  return FALSE;
+}
+
+bool write_all(HANDLE h, std::string_view text) {
+  while (!text.empty()) {
+    DWORD chunk = text.size() > 0x40000000u ? 0x40000000u : static_cast<DWORD>(text.size());
+    DWORD written = 0;
+    if (!WriteFile(h, text.data(), chunk, &written, nullptr) || written == 0) return false;
+    text.remove_prefix(written);
+  }
+  return true;
+}
+
+bool identity_of(HANDLE h, FileId& id) {
+  FILE_ID_INFO info{};
+  if (GetFileInformationByHandleEx(h, FileIdInfo, &info, sizeof info)) {
+    std::uint64_t high = 0;
+    std::uint64_t low = 0;
+    for (int k = 0; k < 8; ++k) low |= std::uint64_t{info.FileId.Identifier[k]} << (8 * k);
+    for (int k = 0; k < 8; ++k) high |= std::uint64_t{info.FileId.Identifier[8 + k]} << (8 * k);
+    id = {info.VolumeSerialNumber, high, low};
+    return true;
+  }
+  BY_HANDLE_FILE_INFORMATION basic{};
+  if (!GetFileInformationByHandle(h, &basic)) return false;
+  id = {basic.dwVolumeSerialNumber, 0,
+        (std::uint64_t{basic.nFileIndexHigh} << 32) | basic.nFileIndexLow};
+  return true;
+}
+
+// Where the file-name part of `path` starts: after the last "/" or "\", or after a drive
+// ("C:prog.obj"), or at 0.
+std::size_t name_start(const std::wstring& path) {
+  std::size_t slash = path.find_last_of(L"/\\");
+  if (slash != std::wstring::npos) return slash + 1;
+  return (path.size() >= 2 && path[1] == L':') ? 2 : 0;
+}
+
+// Fills `out` with random letters and digits from the system's random source.
+void random_name_part(wchar_t* out, std::size_t n) {
+  static const wchar_t ALPHABET[] = L"abcdefghijklmnopqrstuvwxyz0123456789";
+  unsigned char bytes[32] = {};
+  if (!BCRYPT_SUCCESS(BCryptGenRandom(nullptr, bytes, static_cast<ULONG>(n),
+                                      BCRYPT_USE_SYSTEM_PREFERRED_RNG))) {
+    // No random source: the name is still tried as a new file only.
+    ULONGLONG x = GetTickCount64() ^ (ULONGLONG{GetCurrentProcessId()} << 32);
+    for (std::size_t k = 0; k < n; ++k, x = x * 6364136223846793005u + 1442695040888963407u) {
+      bytes[k] = static_cast<unsigned char>(x >> 56);
+    }
+  }
+  for (std::size_t k = 0; k < n; ++k) out[k] = ALPHABET[bytes[k] % 36];
+}
+
+// Creates a new temporary file in the folder `dir` (a path prefix); never opens an existing
+// file or link. Returns its handle with its path in `temp`, or INVALID_HANDLE_VALUE.
+HANDLE create_temporary(const std::wstring& dir, std::wstring& temp) {
+  for (int attempt = 0; attempt < 10000; ++attempt) {
+    wchar_t name[] = L".vorn-XXXXXXXXXXXX.tmp";
+    random_name_part(name + 6, 12);
+    temp = dir + name;
+    HANDLE h = CreateFileW(temp.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+      if (temp.size() < std::size(live_temp_path)) {
+        std::copy(temp.begin(), temp.end(), live_temp_path);
+        live_temp_path[temp.size()] = L'\0';
+        live_temp.store(true);
+      }
+      return h;
+    }
+    DWORD e = GetLastError();
+    if (e != ERROR_FILE_EXISTS && e != ERROR_ALREADY_EXISTS) return h;
+  }
+  return INVALID_HANDLE_VALUE;
+}
+
+bool write_in_place(const std::wstring& path, std::string_view text) {
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, TRUNCATE_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  bool ok = write_all(h, text);
+  return CloseHandle(h) && ok;
+}
+
+// Replaces `path` by `temp`. A file held open by another program (a scanner, an editor) can
+// refuse for a moment; the move is tried again for about a second.
+bool replace_file(const std::wstring& temp, const std::wstring& path) {
+  for (int attempt = 0;; ++attempt) {
+    if (MoveFileExW(temp.c_str(), path.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      return true;
+    }
+    DWORD e = GetLastError();
+    bool busy = e == ERROR_SHARING_VIOLATION || e == ERROR_LOCK_VIOLATION ||
+                e == ERROR_ACCESS_DENIED;
+    if (!busy || attempt >= 40) return false;
+    Sleep(25);
+  }
+}
+
+bool write_to(HANDLE h, std::string_view text) {
+  return h != nullptr && h != INVALID_HANDLE_VALUE && write_all(h, text);
+}
+
+}  // namespace
+
+std::vector<std::string> command_line(int, char**) {
+  std::vector<std::string> args;
+  int argc = 0;
+  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  if (argv == nullptr) return args;
+  for (int k = 0; k < argc; ++k) args.push_back(utf8_from_wide(argv[k]));
+  LocalFree(argv);
+  return args;
+}
+
+void process_setup() {
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  SetConsoleOutputCP(CP_UTF8);  // messages show the source's UTF-8 text as written
+  SetConsoleCtrlHandler(on_console_event, TRUE);
+}
+
+bool open_source(const std::string& path, SourceFile& file) {
+  const std::wstring wide = wide_from_utf8(path);
+  HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;  // a folder cannot be opened this way either
+  if (!identity_of(h, file.id)) file.id = {};
+  file.handle = reinterpret_cast<std::intptr_t>(h);
+  return true;
+}
+
+std::ptrdiff_t read_source(SourceFile& file, char* buf, std::size_t size) {
+  DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+  DWORD got = 0;
+  if (ReadFile(reinterpret_cast<HANDLE>(file.handle), buf, chunk, &got, nullptr)) return got;
+  return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;  // a pipe's writer has finished
+}
+
+void close_source(SourceFile& file) {
+  if (file.handle != -1) CloseHandle(reinterpret_cast<HANDLE>(file.handle));
+  file.handle = -1;
+}
+
+bool file_identity(const std::string& path, FileId& id) {
+  const std::wstring wide = wide_from_utf8(path);
+  HANDLE h = CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  bool ok = identity_of(h, id);
+  CloseHandle(h);
+  return ok;
+}
+
+bool write_object(const std::string& path, std::string_view text) {
+  const std::wstring wide = wide_from_utf8(path);
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+  if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return false;
+  if (exists && (attributes & FILE_ATTRIBUTE_READONLY) != 0) return false;  // stays as it is
+
+  std::wstring temp;
+  HANDLE h = create_temporary(wide.substr(0, name_start(wide)), temp);
+  if (h == INVALID_HANDLE_VALUE) {
+    // No new file may be made in the folder: a writable earlier object is written in place.
+    return exists && GetLastError() == ERROR_ACCESS_DENIED && write_in_place(wide, text);
+  }
+  bool ok = write_all(h, text);
+  ok = CloseHandle(h) && ok;
+  ok = ok && replace_file(temp, wide);
+  if (!ok) DeleteFileW(temp.c_str());
+  live_temp.store(false);
+  return ok;
+}
+
+std::string_view text_newline() {
+  return "\r\n";
+}
+
+bool write_stdout(std::string_view text) {
+  return write_to(GetStdHandle(STD_OUTPUT_HANDLE), text);
+}
+
+bool write_stderr(std::string_view text) {
+  return write_to(GetStdHandle(STD_ERROR_HANDLE), text);
+}
+
+}  // namespace vorn::platform

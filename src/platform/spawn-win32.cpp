@@ -1,0 +1,97 @@
+// Starting a program on Windows: CreateProcessW, with standard output in a scratch file.
+#include <windows.h>
+
+#include "platform/spawn.h"
+#include "platform/win32-text.h"
+
+namespace vorn::platform {
+
+namespace {
+
+// Quotes one argument so that the child's command-line parser gives it back unchanged.
+std::wstring quoted(const std::wstring& arg) {
+  if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos) return arg;
+  std::wstring out = L"\"";
+  std::size_t backslashes = 0;
+  for (wchar_t c : arg) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    out.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+    backslashes = 0;
+    out.push_back(c);
+  }
+  out.append(2 * backslashes, L'\\');
+  out.push_back(L'"');
+  return out;
+}
+
+// A scratch file for one output stream, gone when its last handle closes.
+HANDLE scratch_file() {
+  wchar_t dir[MAX_PATH + 1];
+  wchar_t path[MAX_PATH + 1];
+  if (GetTempPathW(MAX_PATH + 1, dir) == 0 || GetTempFileNameW(dir, L"vsp", 0, path) == 0) {
+    return INVALID_HANDLE_VALUE;
+  }
+  SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+  return CreateFileW(path, GENERIC_READ | GENERIC_WRITE,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &sa, CREATE_ALWAYS,
+                     FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+}
+
+std::string read_back(HANDLE h) {
+  std::string text;
+  if (h == INVALID_HANDLE_VALUE) return text;
+  SetFilePointer(h, 0, nullptr, FILE_BEGIN);
+  char buf[65536];
+  DWORD got = 0;
+  while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) text.append(buf, got);
+  CloseHandle(h);
+  return text;
+}
+
+}  // namespace
+
+SpawnResult spawn(const std::string& program, const std::vector<std::string>& args,
+                  const SpawnOptions& options) {
+  SpawnResult result;
+  std::wstring command = quoted(wide_from_utf8(program));
+  for (const std::string& a : args) command += L" " + quoted(wide_from_utf8(a));
+  HANDLE out = scratch_file();
+  HANDLE err = scratch_file();
+  HANDLE child_out = out;
+  HANDLE pipe_read = nullptr;
+  HANDLE pipe_write = nullptr;
+  if (options.out != StdoutTo::capture) {
+    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+    if (CreatePipe(&pipe_read, &pipe_write, &sa, 0)) {
+      CloseHandle(pipe_read);  // nobody reads: every write fails
+      child_out = pipe_write;
+    }
+  }
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  si.hStdOutput = child_out;
+  si.hStdError = err;
+  PROCESS_INFORMATION pi{};
+  const std::wstring cwd = wide_from_utf8(options.cwd);
+  if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                     cwd.empty() ? nullptr : cwd.c_str(), &si, &pi)) {
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    result.started = true;
+    result.status = static_cast<int>(code);
+  }
+  if (pipe_write != nullptr) CloseHandle(pipe_write);
+  result.out = read_back(out);
+  result.err = read_back(err);
+  return result;
+}
+
+}  // namespace vorn::platform
