@@ -12,9 +12,9 @@ mkdir -p "$prefix"
 (
   flock 9
   if [ ! -f "$prefix/.vorn-ready" ]; then
-    wineboot --init </dev/null >"$prefix.boot.log" 2>&1
+    wineboot --init </dev/null >"$prefix.boot.log" 2>&1 9>&-
     touch "$prefix/.vorn-ready"
   fi
-  wineserver -p </dev/null >/dev/null 2>&1 || true
+  wineserver -p </dev/null >/dev/null 2>&1 9>&- || true
 ) 9>"$prefix.lock"
 exec wine "$@"

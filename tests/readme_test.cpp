@@ -58,11 +58,11 @@ TEST(Readme, ExamplesAssembleAsShown) {
     fs::create_directories((d.path / name).parent_path());
     write_file(d.path / name, shown.source);
     Outcome r = run_vorn(d.path, {name});
-    EXPECT_EQ(r.out, shown.has_output ? shown.output : "");
+    EXPECT_EQ(r.out, native(shown.has_output ? shown.output : ""));
     const fs::path object = d.path / vorn::make_object_path(name);
     EXPECT_EQ(fs::exists(object), shown.has_object);
     if (shown.has_object) {
-      EXPECT_EQ(read_file(object), shown.object);
+      EXPECT_EQ(read_file(object), native(shown.object));
     }
   }
 }
