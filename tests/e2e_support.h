@@ -33,6 +33,11 @@ inline void write_file(const fs::path& p, const std::string& text) {
   std::ofstream(p, std::ios::binary) << text;
 }
 
+/// The path named by the UTF-8 text `utf8`, on every platform.
+inline fs::path u8path(const std::string& utf8) {
+  return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
 /// `text`, written with LF newlines, as vorn writes it on this platform.
 inline std::string native(const std::string& text) {
   return vorn::with_text_newlines(text);

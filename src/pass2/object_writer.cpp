@@ -26,6 +26,22 @@ void write_numbers(std::string& out, std::initializer_list<std::int64_t> values)
   out.push_back('\n');
 }
 
+// Appends the object path for the header line, a line comment: each character that would end
+// the comment early (LF, CR, U+2028, U+2029) is written as "?".
+void append_header_path(std::string& out, std::string_view path) {
+  for (std::size_t k = 0; k < path.size(); ++k) {
+    if (path[k] == '\n' || path[k] == '\r') {
+      out.push_back('?');
+    } else if (path.compare(k, 3, "\xe2\x80\xa8") == 0 || path.compare(k, 3, "\xe2\x80\xa9") == 0) {
+      out.push_back('?');
+      k += 2;
+    } else {
+      out.push_back(path[k]);
+    }
+  }
+  out.push_back('\n');
+}
+
 }  // namespace
 
 bool is_section_marker(std::int32_t kind) {
@@ -77,7 +93,8 @@ std::string run_pass2(Assembly& as, std::string_view object_path) {
   // Room for the whole text: at most CODE_SIZE code lines can be written, whatever the code end.
   const std::size_t code_lines = static_cast<std::size_t>(std::clamp(as.code_loc, 0, CODE_SIZE));
   out.reserve(64 + object_path.size() + 48 * code_lines + 16 * static_cast<std::size_t>(n));
-  out.append("var obj =[  // ").append(object_path).push_back('\n');
+  out.append("var obj =[  // ");
+  append_header_path(out, object_path);
   while (as.items[static_cast<std::size_t>(item_pos)].kind != KIND_END) {
     const Item& item = as.items[static_cast<std::size_t>(item_pos)];
     if (item.kind == KIND_CODE) {

@@ -65,6 +65,10 @@ bool signal_at_temporary(pid_t pid, const SpawnOptions& options) {
 
 }  // namespace
 
+long current_user() {
+  return static_cast<long>(getuid());
+}
+
 SpawnResult spawn(const std::string& program, const std::vector<std::string>& args,
                   const SpawnOptions& options) {
   SpawnResult result;

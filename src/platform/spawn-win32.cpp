@@ -53,6 +53,10 @@ std::string read_back(HANDLE h) {
 
 }  // namespace
 
+long current_user() {
+  return -1;
+}
+
 SpawnResult spawn(const std::string& program, const std::vector<std::string>& args,
                   const SpawnOptions& options) {
   SpawnResult result;

@@ -32,6 +32,9 @@ struct SpawnResult {
   std::string err;
 };
 
+/// The id of the user the process runs as; -1 where users have no such ids (Windows).
+long current_user();
+
 /// Runs `program` with `args` (argv[0] excluded), waits for it and collects its output.
 SpawnResult spawn(const std::string& program, const std::vector<std::string>& args,
                   const SpawnOptions& options = {});

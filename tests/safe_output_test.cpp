@@ -1,0 +1,172 @@
+// How the object file is put in place, end to end, when the ordinary way is not open: long
+// names, signals, standard output that cannot be written, links, permissions, and paths that
+// hold line terminators.
+#include <gtest/gtest.h>
+
+#include "e2e_support.h"
+
+namespace {
+
+using namespace vorn::e2e;
+namespace platform = vorn::platform;
+
+const std::string GOOD = ".SYMBOL .CODE 0 RET R1 .DATA 0 .END\n";
+const std::string BAD = ".SYMBOL .CODE 0 JUMP\n";
+const std::string EARLIER = "earlier object\n";
+
+std::string object_of_good(const std::string& header_path) {
+  return native("var obj =[  // " + header_path + "\n0, 1,\n50, 1, 0, 0,\n0, 0,\n0];\n");
+}
+
+platform::SpawnResult spawn_vorn(const fs::path& cwd, const std::string& arg,
+                                 platform::SpawnOptions options = {}) {
+  options.cwd = cwd.string();
+  return platform::spawn(VORN_BINARY, {arg}, options);
+}
+
+// Catches a temporary name built from the object's name, which a legal long name or a deep
+// path pushes past the system's limits.
+TEST(SafeOutput, LongObjectNameAndDeepPath) {
+  if (ON_WINDOWS) GTEST_SKIP() << "paths past 260 characters need a long-path manifest";
+  ScratchDir d;
+  const std::string name(251, 'n');  // the object's name is 255 bytes, the most a name may be
+  write_file(d.path / (name + ".s"), GOOD);
+  EXPECT_EQ(run_vorn(d.path, {name + ".s"}).status, 0);
+  EXPECT_EQ(read_file(d.path / (name + ".obj")), object_of_good(name + ".obj"));
+
+  // The object's whole path, from "/", is 4090 bytes: a file that may be made.
+  std::string path = d.path.relative_path().generic_string() + "/";
+  while (4090 - path.size() - 5 > 202) path += std::string(200, 'd') + "/";
+  path += std::string(4090 - path.size() - 6, 'e') + "/";
+  fs::create_directories("/" + path);
+  write_file("/" + path + "p.s", GOOD);
+  EXPECT_EQ(run_vorn("/", {path + "p.s"}).status, 0);
+  EXPECT_EQ(read_file("/" + path + "p.obj"), object_of_good(path + "p.obj"));
+}
+
+// Catches a temporary file left behind when a signal ends the run while it exists, and a
+// handler that swallows the signal instead of ending the process by it.
+TEST(SafeOutput, SignalWhileTheTemporaryFileExists) {
+  if (ON_WINDOWS) GTEST_SKIP() << "Wine cannot send a console control event to one child";
+  for (int sig : {2, 15, 1}) {  // SIGINT, SIGTERM, SIGHUP
+    SCOPED_TRACE(sig);
+    ScratchDir d;
+    write_file(d.path / "p.s", GOOD);
+    write_file(d.path / "p.obj", EARLIER);
+    platform::SpawnOptions options;
+    options.signal_on_temporary = sig;
+    platform::SpawnResult r = spawn_vorn(d.path, "p.s", options);
+    if (!r.signalled_with_temporary) GTEST_SKIP() << "the child cannot be traced here";
+    EXPECT_EQ(r.signal, sig);
+    EXPECT_EQ(read_file(d.path / "p.obj"), EARLIER);
+    EXPECT_EQ(sorted_files(d.path), (std::vector<std::string>{"p.obj", "p.s"}));
+  }
+}
+
+// Catches a run killed by SIGPIPE, or a message lost without a word, when standard output
+// cannot be written; the status and the object stay as they would be.
+TEST(SafeOutput, StandardOutputThatCannotBeWritten) {
+  for (platform::StdoutTo to : {platform::StdoutTo::full_device, platform::StdoutTo::closed_pipe}) {
+    if (ON_WINDOWS && to == platform::StdoutTo::full_device) continue;  // no such device
+    ScratchDir d;
+    write_file(d.path / "bad.s", BAD);
+    write_file(d.path / "good.s", GOOD);
+    platform::SpawnOptions options;
+    options.out = to;
+    platform::SpawnResult bad = spawn_vorn(d.path, "bad.s", options);
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(bad.err, native("vorn: cannot write standard output\n"));
+    platform::SpawnResult good = spawn_vorn(d.path, "good.s", options);
+    EXPECT_EQ(good.status, 0);
+    EXPECT_EQ(good.err, "");
+    EXPECT_EQ(sorted_files(d.path), (std::vector<std::string>{"bad.s", "good.obj", "good.s"}));
+  }
+}
+
+// Catches a link at the object path replaced by a regular file while its target keeps the old
+// text, and a dangling link that is replaced instead of creating its target.
+TEST(SafeOutput, ObjectPathThatIsASymbolicLink) {
+  if (ON_WINDOWS) GTEST_SKIP() << "symbolic links need a privilege on Windows";
+  ScratchDir d;
+  fs::create_directory(d.path / "out");
+  write_file(d.path / "out" / "real.obj", EARLIER);
+  fs::create_symlink("out/real.obj", d.path / "p.obj");
+  fs::create_symlink("p.obj", d.path / "chain.obj");
+  fs::create_symlink("out/made.obj", d.path / "dangling.obj");
+  for (const std::string name : {"p", "chain", "dangling"}) write_file(d.path / (name + ".s"), GOOD);
+  EXPECT_EQ(run_vorn(d.path, {"p.s"}).status, 0);
+  EXPECT_EQ(read_file(d.path / "out" / "real.obj"), object_of_good("p.obj"));
+  EXPECT_EQ(run_vorn(d.path, {"chain.s"}).status, 0);
+  EXPECT_EQ(read_file(d.path / "out" / "real.obj"), object_of_good("chain.obj"));
+  EXPECT_EQ(run_vorn(d.path, {"dangling.s"}).status, 0);
+  EXPECT_EQ(read_file(d.path / "out" / "made.obj"), object_of_good("dangling.obj"));
+  for (const char* link : {"p.obj", "chain.obj", "dangling.obj"}) {
+    EXPECT_TRUE(fs::is_symlink(d.path / link)) << link;
+  }
+  EXPECT_EQ(sorted_files(d.path).size(), 9u);  // no temporary file anywhere
+}
+
+// Catches a write-protected object silently replaced, permission bits lost, and a writable
+// object refused where no new file may be made beside it (written in place instead).
+TEST(SafeOutput, PermissionsOfTheEarlierObjectAndItsFolder) {
+  using fs::perms;
+  struct Row {
+    const char* what;
+    perms folder;
+    perms object;
+    bool other_user;  // the object and folder belong to another user than the one running vorn
+    bool replaced;
+  };
+  const perms all = perms::all;
+  const Row rows[] = {
+      {"write-protected object", all, perms(0444), true, false},
+      {"permission bits kept", perms(0755), perms(0640), false, true},
+      {"read-only folder", perms(0555), perms(0666), true, true},
+      {"sticky folder, another user's file", all | perms::sticky_bit, perms(0666), true, true},
+  };
+  const bool root = platform::current_user() == 0;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    const bool protected_row = !row.replaced;
+    if (ON_WINDOWS && !protected_row) continue;  // Windows has no such bits; ACLs stay as they are
+    if (!ON_WINDOWS && row.other_user && !root) continue;  // no other user to be had
+    ScratchDir d;
+    const fs::path f = d.path / "f";
+    fs::create_directory(f);
+    write_file(f / "p.s", GOOD);
+    write_file(f / "p.obj", EARLIER);
+    fs::permissions(f / "p.obj", row.object);
+    fs::permissions(f, row.folder);
+    platform::SpawnOptions options;
+    if (row.other_user && root) options.user = 65534;  // nobody
+    platform::SpawnResult r = spawn_vorn(f, "p.s", options);
+    fs::permissions(f, all);
+    EXPECT_EQ(r.status, row.replaced ? 0 : 1);
+    EXPECT_EQ(r.out, row.replaced ? "" : native("error: cannot write object file\n"));
+    EXPECT_EQ(read_file(f / "p.obj"), row.replaced ? object_of_good("p.obj") : EARLIER);
+    if (!ON_WINDOWS) {
+      EXPECT_EQ(fs::status(f / "p.obj").permissions(), row.object);
+    }
+    EXPECT_EQ(sorted_files(f), (std::vector<std::string>{"p.obj", "p.s"}));
+    fs::permissions(f / "p.obj", all);
+  }
+}
+
+// Catches a header comment ended early by a line terminator in the path, which leaves an
+// object that no longer evaluates; other characters are written as they are.
+TEST(SafeOutput, LineTerminatorsInThePathAreWrittenAsQuestionMarks) {
+  const std::pair<std::string, std::string> rows[] = {
+      {"new\nline", "new?line"},
+      {"car\rriage", "car?riage"},
+      {"ls\u2028ps\u2029\u2027x", "ls?ps?\u2027x"},
+  };
+  for (const auto& [name, shown] : rows) {
+    if (ON_WINDOWS && name.find_first_of("\r\n") != std::string::npos) continue;  // not a name
+    ScratchDir d;
+    write_file(d.path / u8path(name + ".s"), GOOD);
+    EXPECT_EQ(run_vorn(d.path, {name + ".s"}).status, 0);
+    EXPECT_EQ(read_file(d.path / u8path(name + ".obj")), object_of_good(shown + ".obj"));
+  }
+}
+
+}  // namespace
