@@ -8,11 +8,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-11}
 mb=${2:-100}
-build=build-release
+build=build-bench
 scratch=bench/scratch
 
-cmake --preset release >/dev/null
-cmake --build --preset release >/dev/null
+cmake --preset bench >/dev/null
+cmake --build --preset bench >/dev/null
 python3 bench/gen.py "$scratch" "$mb"
 
 measure="$build/bench/vorn_measure $runs"
