@@ -1,0 +1,55 @@
+// The assembler as a WebAssembly module: one in-process run over a source held in memory, the
+// same as the command line's but for the file system. module-api.js wraps these functions in
+// `assemble(source, objectPath)`.
+#include <cstddef>
+#include <string>
+
+#include "driver/assembler.h"
+
+namespace {
+
+std::string source;
+std::string object_path;
+vorn::RunResult result;
+
+}  // namespace
+
+extern "C" {
+
+/// Room for the next run's source of `size` bytes; the caller writes them there.
+char* vorn_source_buffer(std::size_t size) {
+  source.assign(size, '\0');
+  return source.data();
+}
+
+/// Room for the next run's object path of `size` bytes.
+char* vorn_path_buffer(std::size_t size) {
+  object_path.assign(size, '\0');
+  return object_path.data();
+}
+
+/// Assembles the source; 1 when both passes completed. The results stay until the next run.
+int vorn_run() {
+  result = vorn::assemble_text(source, object_path);
+  source.clear();
+  source.shrink_to_fit();
+  return result.ok ? 1 : 0;
+}
+
+const char* vorn_output_data() {
+  return result.output.data();
+}
+
+std::size_t vorn_output_size() {
+  return result.output.size();
+}
+
+const char* vorn_object_data() {
+  return result.object.data();
+}
+
+std::size_t vorn_object_size() {
+  return result.object.size();
+}
+
+}  // extern "C"

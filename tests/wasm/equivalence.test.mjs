@@ -1,0 +1,109 @@
+// The WebAssembly module assembles exactly as the command line does: every end-to-end case and
+// every example gives the output and the object that the command line is checked against, byte
+// for byte, and the fuzz corpus, with seeded variants of it, gives what the native core gives.
+import assert from 'node:assert/strict';
+import {spawnSync} from 'node:child_process';
+import fs from 'node:fs';
+import {createRequire} from 'node:module';
+import os from 'node:os';
+import path from 'node:path';
+import {test} from 'node:test';
+import {fileURLToPath} from 'node:url';
+
+const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
+const require = createRequire(import.meta.url);
+const vorn = await require(process.env.VORN_MODULE ?? path.join(root, 'build-wasm/web/vorn.js'))();
+const nativeBuild = process.env.VORN_NATIVE_BUILD ?? path.join(root, 'build');
+
+const bytes = (p, otherwise = '') => (fs.existsSync(p) ? fs.readFileSync(p) : Buffer.from(otherwise));
+
+// Catches a module whose text handling (newlines, bytes above 127, NUL) or limits differ from
+// the command line's: each case's expected files are the ones the command line is tested with.
+test('end-to-end cases and examples give the files the command line is checked against', () => {
+  const runs = [];
+  const cases = path.join(root, 'tests/cases');
+  for (const f of fs.readdirSync(cases).filter((f) => f.endsWith('.s'))) {
+    const name = f.slice(0, -2);
+    const status = Number(bytes(path.join(cases, `${name}.status`), '0').toString());
+    runs.push({name, source: path.join(cases, f), ok: status === 0,
+               output: bytes(path.join(cases, `${name}.out`)), object: bytes(path.join(cases, `${name}.obj`))});
+  }
+  const examples = path.join(root, 'examples');
+  for (const f of fs.readdirSync(examples).filter((f) => f.endsWith('.s'))) {
+    const name = f.slice(0, -2);
+    runs.push({name, source: path.join(examples, f), ok: true, output: Buffer.alloc(0),
+               object: bytes(path.join(root, 'tests/example_objects', `${name}.obj`))});
+  }
+  assert.ok(runs.length >= 40, `only ${runs.length} cases`);
+  for (const run of runs) {
+    const r = vorn.assemble(fs.readFileSync(run.source), Buffer.from(`${run.name}.obj`));
+    assert.equal(r.ok, run.ok, run.name);
+    assert.deepEqual(Buffer.from(r.output), run.output, run.name);
+    assert.deepEqual(Buffer.from(r.object), run.object, run.name);
+  }
+});
+
+// Seeded variants of a source: cut short, a line repeated, a byte changed, two sources joined.
+function* variants(sources, count) {
+  let seed = 12345;
+  const next = (n) => {
+    seed = (seed * 1103515245 + 12345) >>> 0;
+    return seed % n;
+  };
+  for (let k = 0; k < count; ++k) {
+    const a = sources[next(sources.length)];
+    const b = sources[next(sources.length)];
+    switch (k % 4) {
+      case 0: yield a.subarray(0, next(a.length + 1)); break;
+      case 1: {
+        const at = next(a.length + 1);
+        yield Buffer.concat([a.subarray(0, at), a.subarray(next(at + 1), at), a.subarray(at)]);
+        break;
+      }
+      case 2: {
+        const c = Buffer.from(a);
+        if (c.length) c[next(c.length)] = ' \n;:#@+-0123456789ABCDEFXYZ\xff\r.'.charCodeAt(next(32));
+        yield c;
+        break;
+      }
+      default: yield Buffer.concat([a.subarray(0, next(a.length + 1)), b.subarray(next(b.length + 1))]);
+    }
+  }
+}
+
+// Catches any source on which the module and the native core part ways: a different diagnostic,
+// object, limit or "out of memory".
+test('fuzz corpus and variants give what the native core gives', (t) => {
+  const triple = path.join(nativeBuild, 'tests', 'vorn_triple');
+  if (!fs.existsSync(triple)) {
+    t.skip(`no native ${triple}: build the default preset first`);
+    return;
+  }
+  const corpus = path.join(root, 'fuzz/corpus');
+  const sources = fs.readdirSync(corpus).map((f) => fs.readFileSync(path.join(corpus, f)));
+  const all = [...sources, ...variants(sources, 3000)];
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'vorn-equivalence-'));
+  try {
+    const files = all.map((s, k) => {
+      const file = path.join(dir, `${k}.s`);
+      fs.writeFileSync(file, s);
+      return file;
+    });
+    const native = spawnSync(triple, files, {maxBuffer: 1 << 30, encoding: 'utf8'});
+    assert.equal(native.status, 0, native.stderr);
+    const lines = native.stdout.trimEnd().split('\n').map((l) => JSON.parse(l));
+    assert.equal(lines.length, all.length);
+    let failed = 0;
+    all.forEach((s, k) => {
+      const r = vorn.assemble(s, Buffer.from('fuzz.obj'));
+      const want = lines[k];
+      assert.equal(r.ok, want.ok, `source ${k}`);
+      assert.equal(Buffer.from(r.output).toString('base64'), want.output, `source ${k}`);
+      assert.equal(Buffer.from(r.object).toString('base64'), want.object, `source ${k}`);
+      if (!r.ok) ++failed;
+    });
+    t.diagnostic(`${all.length} sources, ${failed} of them failing, the same on both sides`);
+  } finally {
+    fs.rmSync(dir, {recursive: true, force: true});
+  }
+});
