@@ -1,5 +1,6 @@
 // Runs several commands in turn, RUNS rounds, and prints for each command (one line each, in
-// the order given) the median wall time in milliseconds and the peak resident memory in KiB.
+// the order given) the median wall time in milliseconds, the peak resident memory in KiB and the
+// median number of page faults.
 // Taking the commands in turn within each round spreads the machine's noise over all of them.
 //   measure RUNS COMMAND [ARGS...] [-- COMMAND [ARGS...]]...
 #include <fcntl.h>
@@ -19,6 +20,7 @@ namespace {
 struct Command {
   std::vector<char*> argv;
   std::vector<double> ms;
+  std::vector<long> faults;
   long max_rss_kib = 0;
 };
 
@@ -39,6 +41,7 @@ bool run_once(Command& c) {
   if (!WIFEXITED(status) || WEXITSTATUS(status) == 127) return false;
   c.ms.push_back(std::chrono::duration<double, std::milli>(end - start).count());
   c.max_rss_kib = std::max(c.max_rss_kib, usage.ru_maxrss);
+  c.faults.push_back(usage.ru_minflt + usage.ru_majflt);
   return true;
 }
 
@@ -69,7 +72,8 @@ int main(int argc, char** argv) {
   }
   for (Command& c : commands) {
     std::sort(c.ms.begin(), c.ms.end());
-    std::printf("%.3f %ld\n", c.ms[c.ms.size() / 2], c.max_rss_kib);
+    std::sort(c.faults.begin(), c.faults.end());
+    std::printf("%.3f %ld %ld\n", c.ms[c.ms.size() / 2], c.max_rss_kib, c.faults[c.faults.size() / 2]);
   }
   return 0;
 }

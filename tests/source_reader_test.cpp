@@ -83,6 +83,65 @@ TEST(Tokenizer, StreamedSourceJoinsLinesAcrossReads) {
   }
 }
 
+// The tokens of `text` and the last line read, by the rules written out plainly: lines end at
+// LF, a CR before it (or at the end) is dropped, tokens are runs of non-blanks, and a token ";"
+// ends its line.
+std::pair<Tokens, std::string> reference_tokens(const std::string& text) {
+  Tokens out;
+  std::string last;
+  std::int64_t line_no = 0;
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t nl = std::min(text.find('\n', at), text.size());
+    std::string line = text.substr(at, nl - at);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    at = nl + 1;
+    last = line;
+    ++line_no;
+    std::size_t p = 0;
+    while (true) {
+      while (p < line.size() && (line[p] == ' ' || line[p] == '\t')) ++p;
+      if (p == line.size()) break;
+      std::size_t q = p;
+      while (q < line.size() && line[q] != ' ' && line[q] != '\t') ++q;
+      std::string tok = line.substr(p, q - p);
+      if (tok == ";") break;
+      for (char& c : tok) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+      out.emplace_back(tok, line_no);
+      p = q;
+    }
+  }
+  return {out, last};
+}
+
+// Catches a block scanner that mistakes a line at a block's edge: random runs of blank,
+// comment and CR LF lines with a few tokens, at every alignment, as text and streamed in
+// small blocks, give the tokens, line numbers and last line of the plain rules.
+TEST(Tokenizer, BlockScannerAgreesWithThePlainRules) {
+  const char* const pieces[] = {" ", "\t", "\n", "\n", "\n", ";", "; c", "\r", "\r\n", ";\r\n",
+                                "  ; x\n", "a", ";b", "\t;\t", "          "};
+  std::uint32_t seed = 7;
+  for (int round = 0; round < 400; ++round) {
+    std::string text(static_cast<std::size_t>(round % 64), ' ');
+    const int n = 20 + round % 300;
+    for (int k = 0; k < n; ++k) {
+      seed = seed * 1103515245u + 12345u;
+      text += pieces[(seed >> 16) % std::size(pieces)];
+    }
+    const auto [want, last] = reference_tokens(text);
+    SourceReader r;
+    reader_from_text(r, text);
+    ASSERT_EQ(tokens_of(r), want) << round;
+    if (r.line_no > 0) {
+      EXPECT_EQ(r.line, last) << round;
+    }
+    Stream stream{text};
+    SourceReader streamed;
+    streamed.block_size = 16 + round % 200;
+    reader_from_stream(streamed, Stream::read, &stream);
+    ASSERT_EQ(tokens_of(streamed), want) << round;
+  }
+}
+
 TEST(Numbers, IsNumber) {
   for (const char* yes : {"12", "-12", "007", "-", "", "-0"}) EXPECT_TRUE(is_number(yes)) << yes;
   for (const char* no : {"+12", "12A", "1-2", "--1", " 1", "#1"}) EXPECT_FALSE(is_number(no)) << no;

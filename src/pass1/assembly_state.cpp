@@ -4,8 +4,7 @@ namespace vorn {
 
 void item_append(Assembly& as, std::int32_t kind, std::int32_t value) {
   if (as.item_count >= MAX_ITEMS) report_error(as.reader, "out of memory");
-  as.items[static_cast<std::size_t>(as.item_count++)] = {static_cast<std::uint8_t>(kind), value,
-                                                         as.reader.line_no};
+  as.items[static_cast<std::size_t>(as.item_count++)] = {static_cast<std::uint8_t>(kind), value};
 }
 
 void fixup_add(Assembly& as, std::int32_t address, std::int32_t symbol) {

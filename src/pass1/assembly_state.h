@@ -24,7 +24,6 @@ struct CodeWord {
 struct Item {
   std::uint8_t kind;   // KIND_CODE, KIND_DATA, KIND_NUMBER, KIND_NAME or KIND_END
   std::int32_t value;  // origin, number, symbol index, or data end
-  std::int64_t line;   // line number when appended
 };
 
 struct Fixup {
@@ -32,24 +31,31 @@ struct Fixup {
   std::int32_t symbol;
 };
 
-/// Everything one run of the assembler works on. A new value is a fresh assembler.
-struct Assembly {
-  // The item and fixup lists (and the symbol entries) are left unset: they are only read
-  // below their counts, so a fresh assembler touches no memory it does not use.
-  Assembly() {}
-
-  SourceReader reader;
-  SymbolTable symtab;
-  std::array<CodeWord, CODE_SIZE> code{};  // an untouched word is all zeros
+/// The symbol slots, code image, item list and fixup list, all zeros at start, in one block:
+/// large enough that the allocator takes it straight from the system, whose pages are zero.
+struct RunTables {
+  SymbolSlots symbols;
+  std::array<CodeWord, CODE_SIZE> code;  // an untouched word is all zeros
   std::array<Item, MAX_ITEMS> items;
-  int item_count = 0;
   std::array<Fixup, MAX_FIXUPS> fixups;
+};
+
+/// Everything one run of the assembler works on. A new value is a fresh assembler; it touches
+/// no memory it does not use.
+struct Assembly {
+  Zeroed<RunTables> tables;
+  SourceReader reader;
+  SymbolTable symtab{tables.table->symbols};
+  std::array<CodeWord, CODE_SIZE>& code = tables.table->code;
+  std::array<Item, MAX_ITEMS>& items = tables.table->items;
+  int item_count = 0;
+  std::array<Fixup, MAX_FIXUPS>& fixups = tables.table->fixups;
   int fixup_count = 0;
   std::int32_t code_loc = 0;  // code location; after pass one, the code end
   std::int64_t data_loc = 0;  // data location; after pass one, the data end
 };
 
-/// Appends an item with the current line number; "out of memory" when the list is full.
+/// Appends an item; "out of memory" when the list is full.
 void item_append(Assembly& as, std::int32_t kind, std::int32_t value);
 
 /// Records that field c of the word at `address` takes the value of `symbol` in pass two.

@@ -12,18 +12,18 @@ namespace vorn {
 
 namespace {
 
-// Appends `values` in the form "%d, %d, ..." with a comma after each, as one line.
+// Appends `values` in the form "%d, %d, ..." with a comma after each, as one line, formatted
+// in a line buffer first and appended at once.
 void write_numbers(std::string& out, std::initializer_list<std::int64_t> values) {
-  char buf[24];
-  bool first = true;
+  char line[4 * 24 + 8];
+  char* p = line;
   for (std::int64_t v : values) {
-    if (!first) out.push_back(' ');
-    first = false;
-    auto res = std::to_chars(buf, buf + sizeof buf, v);
-    out.append(buf, res.ptr);
-    out.push_back(',');
+    if (p != line) *p++ = ' ';
+    p = std::to_chars(p, p + 24, v).ptr;
+    *p++ = ',';
   }
-  out.push_back('\n');
+  *p++ = '\n';
+  out.append(line, p);
 }
 
 // Appends the object path for the header line, a line comment: each character that would end
@@ -107,9 +107,10 @@ std::string run_pass2(Assembly& as, std::string_view object_path) {
       ++item_pos;
       while (!is_section_marker(as.items[static_cast<std::size_t>(item_pos)].kind)) {
         std::int32_t v = next_data_value(as, item_pos);
-        char buf[16];
-        auto res = std::to_chars(buf, buf + sizeof buf, v);
-        out.append(buf, res.ptr).append(", \n");
+        char line[16];
+        char* p = std::to_chars(line, line + 12, v).ptr;
+        p = std::copy_n(", \n", 3, p);
+        out.append(line, p);
       }
     }
   }

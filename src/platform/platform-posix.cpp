@@ -2,6 +2,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -249,6 +250,21 @@ bool write_object(const std::string& path, std::string_view text) {
   // A sticky folder lets no one replace another user's file, only write it.
   if (refused && exists) return write_in_place(target, text);
   return renamed;
+}
+
+char* grow_line_storage(char* data, std::size_t old_capacity, std::size_t capacity) {
+  void* p = data == nullptr
+                ? ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)
+                : ::mremap(data, old_capacity, capacity, MREMAP_MAYMOVE);
+  if (p == MAP_FAILED) return nullptr;
+#ifdef MADV_HUGEPAGE
+  ::madvise(p, capacity, MADV_HUGEPAGE);  // a fault then maps 2 MiB, not 4 KiB
+#endif
+  return static_cast<char*>(p);
+}
+
+void release_line_storage(char* data, std::size_t capacity) {
+  if (data != nullptr) ::munmap(data, capacity);
 }
 
 std::string_view text_newline() {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <iterator>
 
 #include "platform/platform.h"
@@ -197,6 +198,14 @@ bool write_object(const std::string& path, std::string_view text) {
   if (!ok) DeleteFileW(temp.c_str());
   live_temp.store(false);
   return ok;
+}
+
+char* grow_line_storage(char* data, std::size_t, std::size_t capacity) {
+  return static_cast<char*>(std::realloc(data, capacity));
+}
+
+void release_line_storage(char* data, std::size_t) {
+  std::free(data);
 }
 
 std::string_view text_newline() {

@@ -1,17 +1,18 @@
 #include "source_reader/source_reader.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
+#include "source_reader/scan.h"
+
 namespace vorn {
 
 namespace {
 
-bool is_delimiter(char c) {
-  return c == ' ' || c == '\t' || c == '\n';
-}
+using scan::is_blank;
 
 char to_upper(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
@@ -25,8 +26,44 @@ bool refill(SourceReader& r) {
   if (n < 0) throw AsmError{"error: cannot read input file\n"};
   if (n == 0) return false;
   r.window = std::string_view(r.block.get(), static_cast<std::size_t>(n));
+  r.window_in_joined = false;
   r.pos = 0;
   return true;
+}
+
+// The line at `start` runs past the `avail` bytes at hand: it is assembled whole in `joined`,
+// the rest of it read straight into the buffer, which grows without copying where the system
+// allows. What a read brings past the line's newline stays there as the bytes at hand.
+void join_long_line(SourceReader& r, const char* start, std::size_t avail) {
+  LineBuffer& b = r.joined;
+  if (r.window_in_joined) {
+    std::memmove(b.data, start, avail);  // the bytes at hand already lie in the buffer
+  } else {
+    line_buffer_reserve(b, avail);
+    if (avail > 0) std::memcpy(b.data, start, avail);
+  }
+  b.size = avail;
+  r.window = {};
+  r.window_in_joined = false;
+  r.pos = 0;
+  while (r.read != nullptr) {
+    line_buffer_reserve(b, b.size + READ_BLOCK_SIZE);
+    const std::size_t room = std::min(b.capacity - b.size, JOIN_READ_SIZE);
+    std::ptrdiff_t n = r.read(r.read_context, b.data + b.size, room);
+    if (n < 0) throw AsmError{"error: cannot read input file\n"};
+    if (n == 0) break;
+    const char* fresh = b.data + b.size;
+    b.size += static_cast<std::size_t>(n);
+    const void* nl = std::memchr(fresh, '\n', static_cast<std::size_t>(n));
+    if (nl != nullptr) {
+      const char* after = static_cast<const char*>(nl) + 1;
+      r.line = std::string_view(b.data, static_cast<std::size_t>(after - 1 - b.data));
+      r.window = std::string_view(after, static_cast<std::size_t>(b.data + b.size - after));
+      r.window_in_joined = true;
+      return;
+    }
+  }
+  r.line = std::string_view(b.data, b.size);  // the input ended within the line
 }
 
 // Reads the next whole line into `line`. Returns false at the end of the input.
@@ -39,95 +76,124 @@ bool read_line(SourceReader& r) {
     std::size_t len = static_cast<std::size_t>(static_cast<const char*>(nl) - start);
     r.line = std::string_view(start, len);
     r.pos += len + 1;
-  } else {
-    // The line runs past the bytes at hand: join it whole from the following reads.
-    r.joined.size = 0;
-    line_buffer_append(r.joined, start, avail);
+  } else if (r.read == nullptr) {
+    r.line = std::string_view(start, avail);  // the last line of an in-memory text
     r.pos = r.window.size();
-    while (refill(r)) {
-      const char* w = r.window.data();
-      const void* end = std::memchr(w, '\n', r.window.size());
-      if (end != nullptr) {
-        std::size_t len = static_cast<std::size_t>(static_cast<const char*>(end) - w);
-        line_buffer_append(r.joined, w, len);
-        r.pos = len + 1;
-        break;
-      }
-      line_buffer_append(r.joined, w, r.window.size());
-      r.pos = r.window.size();
-    }
-    r.line = std::string_view(r.joined.data, r.joined.size);
+  } else {
+    join_long_line(r, start, avail);
   }
   // A CR before the newline, or at the very end of the input, is not part of the line.
   if (!r.line.empty() && r.line.back() == '\r') r.line.remove_suffix(1);
   return true;
 }
 
-bool is_blank(char c) {
-  return c == ' ' || c == '\t';
+// True when the line whose first byte that is not a blank is at `q` holds no token: it ends
+// there, or its first token is exactly ";" (a comment). `nl` is then its newline.
+bool holds_no_token(const char* q, const char* end, const char*& nl) {
+  if (q < end && *q == '\n') {
+    nl = q;
+  } else if (end - q >= 2 && q[0] == '\r' && q[1] == '\n') {
+    nl = q + 1;
+  } else if (end - q >= 2 && q[0] == ';' &&
+             (is_blank(q[1]) || q[1] == '\n' || (end - q >= 3 && q[1] == '\r' && q[2] == '\n'))) {
+    nl = static_cast<const char*>(std::memchr(q, '\n', static_cast<std::size_t>(end - q)));
+  } else {
+    nl = nullptr;
+  }
+  return nl != nullptr;
 }
 
-// Passes over whole lines that hold no token (only spaces, tabs and a comment) within the bytes
-// at hand, counting them, without the per-line work of read_line. Stops at the start of the
-// first line that may hold a token or that runs past the bytes at hand; read_line takes it.
+using scan::BlockSkip;
+
+// The block scanner for this processor: AVX2 where it has it, else SSE2 (or plain loops).
+bool skip_blocks(BlockSkip& s, const char* end) {
+#if defined(VORN_AVX2_SCAN)
+  static const bool avx2 = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
+  if (avx2) return scan::skip_blocks_avx2(s, end);
+#endif
+  return scan::skip_blocks_with(s, end, scan::classify64);
+}
+
+// Passes over one line that holds no token at the line start `s.p`. False when it may hold one
+// or runs past `end`.
+bool skip_one_line(BlockSkip& s, const char* end) {
+  const char* nl = nullptr;
+  if (!holds_no_token(scan::skip_blanks(s.p, end), end, nl)) return false;
+  ++s.lines;
+  s.last_nl = nl;
+  s.p = nl + 1;
+  return true;
+}
+
+// Passes over whole lines that hold no token (only blanks, perhaps a comment) within the bytes
+// at hand, counting them. Stops at the start of the first line that may hold a token or that
+// runs past the bytes at hand; read_line takes it.
 void skip_empty_lines(SourceReader& r) {
   const char* const base = r.window.data();
   const char* const end = base + r.window.size();
-  const char* p = base + r.pos;
-  const char* last = nullptr;  // the last line passed over, and its newline
-  const char* last_nl = nullptr;
-  for (;;) {
-    const char* start = p;
-    while (p < end && is_blank(*p)) ++p;
-    const char* nl = nullptr;
-    if (p < end && *p == '\n') {
-      nl = p;
-    } else if (end - p >= 2 && p[0] == '\r' && p[1] == '\n') {
-      nl = p + 1;
-    } else if (end - p >= 2 && p[0] == ';' &&
-               (is_blank(p[1]) || p[1] == '\n' || (end - p >= 3 && p[1] == '\r' && p[2] == '\n'))) {
-      nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
-    }
-    if (nl == nullptr) {
-      p = start;
-      break;
-    }
-    ++r.line_no;
-    last = start;
-    last_nl = nl;
-    p = nl + 1;
+  const char* const from = base + r.pos;
+  BlockSkip s{from, nullptr, 0};
+  // Most lines of a program hold a token: that is told from their first bytes.
+  const char* q = scan::skip_blanks(from, end);
+  if (q < end && *q != '\n' && *q != '\r' && *q != ';') return;
+  // Lines that begin with a comment, each passed over with one search for its newline.
+  while (end - s.p >= 2 && s.p[0] == ';' && is_blank(s.p[1])) {
+    const void* nl = std::memchr(s.p + 2, '\n', static_cast<std::size_t>(end - s.p - 2));
+    if (nl == nullptr) break;
+    ++s.lines;
+    s.last_nl = static_cast<const char*>(nl);
+    s.p = s.last_nl + 1;
   }
-  r.pos = static_cast<std::size_t>(p - base);
-  if (last != nullptr) {
-    r.line = std::string_view(last, static_cast<std::size_t>(last_nl - last));
+  if (!skip_blocks(s, end)) {
+    while (skip_one_line(s, end)) {  // the last few bytes at hand, one line at a time
+    }
+  }
+  r.line_no += s.lines;
+  r.pos = static_cast<std::size_t>(s.p - base);
+  if (s.last_nl != nullptr) {
+    const char* start = s.last_nl;
+    while (start > from && start[-1] != '\n') --start;
+    r.line = std::string_view(start, static_cast<std::size_t>(s.last_nl - start));
     if (!r.line.empty() && r.line.back() == '\r') r.line.remove_suffix(1);
   }
+}
+
+// Writes the token [p, q) into `out` upper-cased, in one pass, reusing its storage.
+void take_upper(std::string& out, const char* p, const char* q) {
+  out.resize(static_cast<std::size_t>(q - p));
+  char* o = out.data();
+  for (; p < q; ++p) *o++ = to_upper(*p);
 }
 
 }  // namespace
 
 LineBuffer::~LineBuffer() {
-  std::free(data);
+  if (release != nullptr) {
+    release(data, capacity);
+  } else {
+    std::free(data);
+  }
 }
 
-void line_buffer_append(LineBuffer& b, const char* p, std::size_t n) {
-  if (n > b.capacity - b.size) {
-    if (n > SIZE_MAX / 2 - b.size) throw std::bad_alloc();
-    std::size_t want = b.size + n;
-    std::size_t capacity = b.capacity < 4096 ? 4096 : b.capacity;
-    while (capacity < want) capacity *= 2;
-    void* grown = std::realloc(b.data, capacity);
-    if (grown == nullptr) throw std::bad_alloc();
-    b.data = static_cast<char*>(grown);
-    b.capacity = capacity;
-  }
-  if (n > 0) std::memcpy(b.data + b.size, p, n);
-  b.size += n;
+void line_buffer_reserve(LineBuffer& b, std::size_t capacity) {
+  if (capacity <= b.capacity) return;
+  if (capacity > SIZE_MAX / 4) throw std::bad_alloc();
+  std::size_t grown_capacity = b.capacity < 65536 ? 65536 : b.capacity;
+  while (grown_capacity < capacity) grown_capacity *= 2;
+  char* grown = b.grow != nullptr ? b.grow(b.data, b.capacity, grown_capacity)
+                                  : static_cast<char*>(std::realloc(b.data, grown_capacity));
+  if (grown == nullptr) throw std::bad_alloc();
+  b.data = grown;
+  b.capacity = grown_capacity;
 }
 
 void reader_from_text(SourceReader& r, std::string_view text) {
   r.read = nullptr;
   r.window = text;
+  r.window_in_joined = false;
   r.pos = 0;
 }
 
@@ -135,26 +201,25 @@ void reader_from_stream(SourceReader& r, ReadBlock read, void* context) {
   r.read = read;
   r.read_context = context;
   r.window = {};
+  r.window_in_joined = false;
   r.pos = 0;
 }
 
 bool next_token(SourceReader& r) {
   for (;;) {
     if (r.line_open) {
-      const std::string_view line = r.line;
-      std::size_t p = r.tok_pos;
-      while (p < line.size() && is_delimiter(line[p])) ++p;
-      if (p < line.size()) {
-        std::size_t start = p;
-        while (p < line.size() && !is_delimiter(line[p])) ++p;
-        r.tok_pos = p;
-        std::string_view tok = line.substr(start, p - start);
-        if (tok == ";") {  // a comment runs to the end of its line
+      // Within a line, the delimiters are the blanks: the line holds no newline.
+      const char* const line = r.line.data();
+      const char* const line_end = line + r.line.size();
+      const char* p = scan::skip_blanks(line + r.tok_pos, line_end);
+      if (p < line_end) {
+        const char* q = scan::find_blank(p + 1, line_end);
+        r.tok_pos = static_cast<std::size_t>(q - line);
+        if (q - p == 1 && *p == ';') {  // a comment runs to the end of its line
           r.line_open = false;
           continue;
         }
-        r.current_token.assign(tok);
-        for (char& c : r.current_token) c = to_upper(c);
+        take_upper(r.current_token, p, q);
         return true;
       }
       r.line_open = false;

@@ -17,13 +17,24 @@ struct AsmError {
 
 /// Size of one read from a source file; lines longer than this are joined across reads.
 constexpr std::size_t READ_BLOCK_SIZE = 32 * 1024;
+/// Most bytes read at once into a line being joined.
+constexpr std::size_t JOIN_READ_SIZE = 1024 * 1024;
 
-/// A byte buffer grown with realloc: the allocator moves a large block by remapping its pages
-/// rather than copying them, so a long line costs about its own length in memory.
+/// Grows the storage at `data` (null: none yet) from `old_capacity` to `capacity` bytes,
+/// keeping its content. Returns the storage, or null when memory runs out.
+using GrowStorage = char* (*)(char* data, std::size_t old_capacity, std::size_t capacity);
+/// Gives back storage that GrowStorage returned.
+using ReleaseStorage = void (*)(char* data, std::size_t capacity);
+
+/// The buffer of a line too long for one read. Its storage grows by `grow` (realloc unless the
+/// owner gives another, such as pages the system remaps without copying) to powers of two, so a
+/// long line costs about its own length in memory.
 struct LineBuffer {
   char* data = nullptr;
   std::size_t size = 0;
   std::size_t capacity = 0;
+  GrowStorage grow = nullptr;
+  ReleaseStorage release = nullptr;
 
   LineBuffer() = default;
   LineBuffer(const LineBuffer&) = delete;
@@ -31,8 +42,8 @@ struct LineBuffer {
   ~LineBuffer();
 };
 
-/// Appends `n` bytes at `p`; throws std::bad_alloc when memory runs out.
-void line_buffer_append(LineBuffer& b, const char* p, std::size_t n);
+/// Makes room for at least `capacity` bytes; throws std::bad_alloc when memory runs out.
+void line_buffer_reserve(LineBuffer& b, std::size_t capacity);
 
 /// Reads up to `size` bytes of a source into `buf`: the count, 0 at the end, -1 on an error.
 using ReadBlock = std::ptrdiff_t (*)(void* context, char* buf, std::size_t size);
@@ -42,6 +53,7 @@ struct SourceReader {
   ReadBlock read = nullptr;       // reads a streamed source; null when it is `window` itself
   void* read_context = nullptr;
   std::string_view window;        // bytes at hand: the whole in-memory source, or the last read
+  bool window_in_joined = false;  // `window` is the rest of the last read into `joined`
   std::size_t pos = 0;            // next unread byte of `window`
   std::unique_ptr<char[]> block;  // read buffer of a file source, allocated at the first read
   std::size_t block_size = READ_BLOCK_SIZE;

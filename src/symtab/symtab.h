@@ -5,8 +5,12 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <new>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 namespace vorn {
 
@@ -34,6 +38,30 @@ struct SymbolEntry {
 
 constexpr int NAME_INDEX_SIZE = 8192;  // cells of the name index, more than twice MAX_SYMBOLS
 
+/// A plain table that starts all zeros, in storage the allocator gives zeroed (calloc). Pages
+/// fresh from the system are zero already, so no pass writes the zeros and a run touches only
+/// the pages it uses. calloc creates the table itself: it is of plain records only.
+template <class T>
+struct Zeroed {
+  static_assert(std::is_trivially_default_constructible_v<T> && std::is_trivially_destructible_v<T>);
+  T* table = static_cast<T*>(std::calloc(1, sizeof(T)));
+
+  Zeroed() {
+    if (table == nullptr) throw std::bad_alloc();
+  }
+  ~Zeroed() { std::free(table); }
+  Zeroed(const Zeroed&) = delete;
+  Zeroed& operator=(const Zeroed&) = delete;
+};
+
+/// The slots of the symbol table and its name index, all zeros at start.
+struct SymbolSlots {
+  std::array<std::uint32_t, SYMTAB_SIZE> fingerprint;  // of the name in a slot; 0: empty
+  std::array<SymbolEntry, SYMTAB_SIZE> entries;        // read only where the slot is occupied
+  std::array<std::uint16_t, SYMTAB_SIZE> next_free;    // occupied slot: a later slot to look on
+  std::array<std::uint16_t, NAME_INDEX_SIZE> name_index;  // slot + 1 of a name; 0: empty
+};
+
 /// The table proper is SYMTAB_SIZE slots filled by linear probing from each name's home slot:
 /// a name lies in the first slot from its home that holds it, and a new name takes the first
 /// empty slot from its home. Two side structures give exactly those slots without walking the
@@ -41,10 +69,17 @@ constexpr int NAME_INDEX_SIZE = 8192;  // cells of the name index, more than twi
 /// - a name index, hashed on a fingerprint of the whole name, finds the slot holding a name;
 /// - a free-slot chain leads from an occupied slot towards the next empty one.
 struct SymbolTable {
-  std::array<std::uint32_t, SYMTAB_SIZE> fingerprint{};  // of the name in a slot; 0: empty
-  std::array<SymbolEntry, SYMTAB_SIZE> entries;          // read only where the slot is occupied
-  std::array<std::uint16_t, SYMTAB_SIZE> next_free;      // occupied slot: a later slot to look on
-  std::array<std::uint16_t, NAME_INDEX_SIZE> name_index{};  // slot + 1 of a name; 0: empty
+  /// A table with slots of its own.
+  SymbolTable() : own(std::make_unique<Zeroed<SymbolSlots>>()), slots(*own->table) {}
+  /// A table on `zeroed`, slots all zeros that the caller keeps for the table's life.
+  explicit SymbolTable(SymbolSlots& zeroed) : slots(zeroed) {}
+
+  std::unique_ptr<Zeroed<SymbolSlots>> own;
+  SymbolSlots& slots;
+  std::array<std::uint32_t, SYMTAB_SIZE>& fingerprint = slots.fingerprint;
+  std::array<SymbolEntry, SYMTAB_SIZE>& entries = slots.entries;
+  std::array<std::uint16_t, SYMTAB_SIZE>& next_free = slots.next_free;
+  std::array<std::uint16_t, NAME_INDEX_SIZE>& name_index = slots.name_index;
   std::string names;  // every stored name, back to back, whole whatever its length (4 GiB in all)
   int symbol_count = 0;
 };
