@@ -170,7 +170,7 @@ namespace {
 // each other spelling of the source as its own object path is refused, and nothing written.
 TEST(FileSystem, ObjectPathThatNamesTheSourceIsRefused) {
   struct Row {
-    const char* arg;
+    std::string arg;    // "": the short 8.3 name of the source
     bool hard_link;     // the object path is a hard link of the source
     bool windows_only;  // a spelling that names the same file only where names ignore case
   };
@@ -179,19 +179,24 @@ TEST(FileSystem, ObjectPathThatNamesTheSourceIsRefused) {
       {"PROG.OBJ", false, true},
       {"prog.OBJ", false, true},
       {"prog.obj.", false, true},
+      {"", false, true},
       {"hard.s", true, false},
   };
   const std::string source = ".SYMBOL .CODE 0 RET R1 .DATA 0 .END\n";
   for (const Row& row : rows) {
     if (row.windows_only && !ON_WINDOWS) continue;
-    SCOPED_TRACE(row.arg);
     ScratchDir d;
-    write_file(d.path / (row.hard_link ? "hard.s" : "prog.obj"), source);
+    const char* file = row.hard_link ? "hard.s" : row.arg.empty() ? "a long name.obj" : "prog.obj";
+    write_file(d.path / file, source);
     if (row.hard_link) fs::create_hard_link(d.path / "hard.s", d.path / "hard.obj");
-    Outcome r = run_vorn(d.path, {row.arg});
+    const std::string arg =
+        row.arg.empty() ? vorn::platform::short_name_of((d.path / file).string()) : row.arg;
+    SCOPED_TRACE(arg);
+    ASSERT_FALSE(arg.empty());
+    Outcome r = run_vorn(d.path, {arg});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, native("object file would replace source\n"));
-    EXPECT_EQ(read_file(d.path / (row.hard_link ? "hard.s" : "prog.obj")), source);
+    EXPECT_EQ(read_file(d.path / file), source);
     EXPECT_EQ(sorted_files(d.path).size(), row.hard_link ? 2u : 1u);
   }
 }

@@ -65,6 +65,10 @@ bool signal_at_temporary(pid_t pid, const SpawnOptions& options) {
 
 }  // namespace
 
+std::string short_name_of(const std::string&) {
+  return {};
+}
+
 long current_user() {
   return static_cast<long>(getuid());
 }

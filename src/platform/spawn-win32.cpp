@@ -53,6 +53,16 @@ std::string read_back(HANDLE h) {
 
 }  // namespace
 
+std::string short_name_of(const std::string& path) {
+  wchar_t out[MAX_PATH + 1];
+  const std::wstring wide = wide_from_utf8(path);
+  DWORD n = GetShortPathNameW(wide.c_str(), out, MAX_PATH + 1);
+  if (n == 0 || n > MAX_PATH) return {};
+  std::string name = utf8_from_wide(std::wstring_view(out, n));
+  std::size_t slash = name.find_last_of("/\\");
+  return slash == std::string::npos ? name : name.substr(slash + 1);
+}
+
 long current_user() {
   return -1;
 }

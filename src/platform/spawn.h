@@ -35,6 +35,10 @@ struct SpawnResult {
 /// The id of the user the process runs as; -1 where users have no such ids (Windows).
 long current_user();
 
+/// The short 8.3 name that Windows gives the file-name part of the existing file `path` (for
+/// the tests of the same-file refusal), or "" where there is none.
+std::string short_name_of(const std::string& path);
+
 /// Runs `program` with `args` (argv[0] excluded), waits for it and collects its output.
 SpawnResult spawn(const std::string& program, const std::vector<std::string>& args,
                   const SpawnOptions& options = {});
