@@ -69,6 +69,21 @@ TEST(Hostile, MegabyteTokenAsLabelAndTarget) {
   expect_error(".SYMBOL .CODE 0 JMP " + name + " .DATA 0 .END", name + " error: undefine symbol\n");
 }
 
+// Catches a line buffer that grows past the memory there is without saying so, or dies: an
+// endless line ends with "out of memory" where memory is limited.
+TEST(Hostile, EndlessLine) {
+  if (ON_WINDOWS) GTEST_SKIP() << "no endless file to read";
+#if defined(VORN_SANITIZED)
+  GTEST_SKIP() << "the sanitizers need more address space than the limit leaves";
+#endif
+  vorn::platform::SpawnOptions limited;
+  limited.memory_limit = std::uint64_t{1} << 30;
+  ScratchDir d;
+  Outcome r = run_vorn(d.path, {"/dev/zero"}, limited);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "error: out of memory\n");
+}
+
 TEST(Hostile, MillionBlankLines) {
   std::string blanks = repeat("\n", 1000000);
   expect_error(blanks + ".SYMBOL .CODE 0\n\t \r\nBAD\n",

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
+#include <cstdint>
 #include <iterator>
 
 #include "platform/platform.h"
@@ -252,19 +253,53 @@ bool write_object(const std::string& path, std::string_view text) {
   return renamed;
 }
 
-char* grow_line_storage(char* data, std::size_t old_capacity, std::size_t capacity) {
-  void* p = data == nullptr
-                ? ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)
-                : ::mremap(data, old_capacity, capacity, MREMAP_MAYMOVE);
+namespace {
+
+constexpr std::size_t HUGE_PAGE = std::size_t{2} << 20;
+
+std::size_t huge_pages_for(std::size_t bytes) {
+  return (bytes + HUGE_PAGE - 1) & ~(HUGE_PAGE - 1);
+}
+
+// Address space of `size` bytes (a multiple of HUGE_PAGE) that starts on a huge-page boundary,
+// so that each of its huge pages can be one. Nothing is committed yet.
+void* reserve_aligned(std::size_t size) {
+  const std::size_t span = size + HUGE_PAGE;
+  void* p = ::mmap(nullptr, span, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
   if (p == MAP_FAILED) return nullptr;
+  const auto start = reinterpret_cast<std::uintptr_t>(p);
+  const std::uintptr_t aligned = (start + HUGE_PAGE - 1) & ~std::uintptr_t{HUGE_PAGE - 1};
+  if (aligned > start) ::munmap(p, aligned - start);
+  const std::uintptr_t tail = start + span - (aligned + size);
+  if (tail > 0) ::munmap(reinterpret_cast<void*>(aligned + size), tail);
+  return reinterpret_cast<void*>(aligned);
+}
+
+}  // namespace
+
+char* grow_line_storage(char* data, std::size_t old_capacity, std::size_t capacity) {
+  // The storage is whole huge pages on huge-page boundaries; growing moves the page tables to a
+  // larger such range, never the bytes.
+  const std::size_t size = huge_pages_for(capacity);
+  void* target = reserve_aligned(size);
+  if (target == nullptr) return nullptr;
+  void* p = data == nullptr
+                ? ::mmap(target, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED,
+                         -1, 0)
+                : ::mremap(data, huge_pages_for(old_capacity), size, MREMAP_MAYMOVE | MREMAP_FIXED,
+                           target);
+  if (p == MAP_FAILED) {
+    ::munmap(target, size);
+    return nullptr;
+  }
 #ifdef MADV_HUGEPAGE
-  ::madvise(p, capacity, MADV_HUGEPAGE);  // a fault then maps 2 MiB, not 4 KiB
+  ::madvise(p, size, MADV_HUGEPAGE);  // a fault then maps 2 MiB, not 4 KiB
 #endif
   return static_cast<char*>(p);
 }
 
 void release_line_storage(char* data, std::size_t capacity) {
-  if (data != nullptr) ::munmap(data, capacity);
+  if (data != nullptr) ::munmap(data, huge_pages_for(capacity));
 }
 
 std::string_view text_newline() {

@@ -92,6 +92,10 @@ SpawnResult spawn(const std::string& program, const std::vector<std::string>& ar
       rlimit lim{options.file_size_limit, options.file_size_limit};
       setrlimit(RLIMIT_FSIZE, &lim);
     }
+    if (options.memory_limit != 0) {
+      rlimit lim{options.memory_limit, options.memory_limit};
+      setrlimit(RLIMIT_AS, &lim);
+    }
     if (options.user >= 0) {
       auto id = static_cast<uid_t>(options.user);
       if (setgid(id) != 0 || setuid(id) != 0) _exit(127);

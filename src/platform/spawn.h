@@ -19,6 +19,7 @@ struct SpawnOptions {
   std::string cwd;                    // folder to run in; empty: the current one
   StdoutTo out = StdoutTo::capture;
   std::uint64_t file_size_limit = 0;  // largest file the program may write; 0: none (POSIX)
+  std::uint64_t memory_limit = 0;     // largest address space it may have; 0: none (POSIX)
   long user = -1;                     // user id to run as (POSIX, as root); -1: ours
   int signal_on_temporary = 0;        // sent as soon as a file "*.tmp" appears in `cwd`
 };
