@@ -36,21 +36,13 @@ inline int count_bits(std::uint64_t m) {
   return static_cast<int>((m * 0x0101010101010101u) >> 56);
 }
 
-inline int lowest_bit(std::uint64_t m) {
-  return __builtin_ctzll(m);
-}
-
 inline int highest_bit(std::uint64_t m) {
   return 63 - __builtin_clzll(m);
 }
 
-// The bits below position k, 0 to 63.
-inline std::uint64_t bits_below(int k) {
-  return (std::uint64_t{1} << k) - 1;
-}
-
-inline bool blank_byte(char c) {
-  return c == ' ' || c == '\t';
+// 1 for a space or a tab, else 0, without a branch.
+inline std::uint64_t blank_byte(char c) {
+  return std::uint64_t{c == ' '} | std::uint64_t{c == '\t'};
 }
 
 // Passes over lines 64 bytes at a time, across line ends, from the line start `s.p`, with the
@@ -64,20 +56,22 @@ template <class Classify>
 inline bool skip_blocks_with(BlockSkip& s, const char* end, Classify classify) {
   const char* p = s.p;
   bool in_prefix = true;  // the line at s.p has had only blanks so far
-  constexpr std::uint64_t top = std::uint64_t{1} << 63;
   while (end - p >= 66) {
     const Masks m = classify(p);
-    // Masks of what follows each byte: bit k tells of byte k + 1.
-    const std::uint64_t nl_after = (m.newline >> 1) | (p[64] == '\n' ? top : 0);
-    const std::uint64_t blank_after = (m.blank >> 1) | (blank_byte(p[64]) ? top : 0);
+    // Masks of what follows each byte: bit k tells of byte k + 1. No branch depends on the
+    // bytes here, so mixed lines cost no mispredictions.
+    const std::uint64_t nl_after = (m.newline >> 1) | (std::uint64_t{p[64] == '\n'} << 63);
+    const std::uint64_t blank_after = (m.blank >> 1) | (blank_byte(p[64]) << 63);
     const std::uint64_t crlf = m.cr & nl_after;
-    const std::uint64_t crlf_after = (crlf >> 1) | (p[64] == '\r' && p[65] == '\n' ? top : 0);
+    const std::uint64_t crlf_after =
+        (crlf >> 1) | ((std::uint64_t{p[64] == '\r'} & std::uint64_t{p[65] == '\n'}) << 63);
     const std::uint64_t starts = (m.newline << 1) | (in_prefix ? 1 : 0);
     const std::uint64_t landed = (m.blank + (starts & m.blank)) & ~m.blank;
     const std::uint64_t first = landed | (starts & ~m.blank);
     const std::uint64_t comment = m.semicolon & (blank_after | nl_after | crlf_after);
     const std::uint64_t token = first & ~m.newline & ~crlf & ~comment;
-    const std::uint64_t passed = token == 0 ? m.newline : m.newline & bits_below(lowest_bit(token));
+    // The newlines below the first token's byte (all of them when there is none).
+    const std::uint64_t passed = m.newline & ((token & (~token + 1)) - 1);
     if (passed != 0) {
       s.lines += count_bits(passed);
       s.last_nl = p + highest_bit(passed);
@@ -85,12 +79,9 @@ inline bool skip_blocks_with(BlockSkip& s, const char* end, Classify classify) {
     }
     if (token != 0) return true;
     // The line still open at the block's end: a comment, or blanks so far.
-    if (m.newline != 0) {
-      const int last = highest_bit(m.newline);
-      in_prefix = last == 63 || (first >> (last + 1)) == 0;
-    } else if (first != 0) {
-      in_prefix = false;
-    }
+    const bool any_newline = m.newline != 0;
+    const bool open_blank = ((first >> highest_bit(m.newline | 1)) >> 1) == 0;
+    in_prefix = (any_newline & open_blank) | (!any_newline & in_prefix & (first == 0));
     p += 64;
   }
   return false;
