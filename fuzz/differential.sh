@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Differential check between an earlier build and this one: the in-process results (output and
 # object, byte for byte) of the fuzz corpus, the end-to-end cases, the examples and a few
-# thousand seeded variants of them must be the same.
+# thousand seeded variants of them must be the same, and so must what the command line prints,
+# its exit status and the object file it writes when it reads each of them from a file.
 #   fuzz/differential.sh REF [VARIANTS]     (REF: a git revision, such as HEAD~3)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,7 +14,7 @@ trap 'git worktree remove --force "$work/old" >/dev/null 2>&1 || true; rm -rf "$
 git worktree add --detach "$work/old" "$ref" >/dev/null 2>&1
 build_triple() {  # SOURCE_DIR BUILD_DIR
   cmake -S "$1" -B "$2" -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build "$2" --target vorn_triple -j2 >/dev/null
+  cmake --build "$2" --target vorn_triple vorn -j2 >/dev/null
 }
 build_triple "$work/old" "$work/old-build"
 build_triple . build-differential
@@ -55,6 +56,25 @@ print(len(all_sources), "sources")
 PY
 "$work/old-build/tests/vorn_triple" "$work"/src/*.s > "$work/old.txt"
 build-differential/tests/vorn_triple "$work"/src/*.s > "$work/new.txt"
+# The command line, reading each source from a file.
+run_cli() {  # VORN OUT
+  local dir=$work/run
+  for f in "$work"/src/*.s; do
+    rm -rf "$dir" && mkdir "$dir" && cp "$f" "$dir/p.s"
+    local status=0
+    (cd "$dir" && "$1" p.s > out.txt) || status=$?
+    printf '%s %s %s\n' "$(basename "$f")" "$status" \
+      "$(cat "$dir/out.txt" "$dir/p.obj" 2>/dev/null | sha1sum | cut -c1-16)"
+  done > "$2"
+}
+run_cli "$work/old-build/vorn" "$work/old-cli.txt"
+run_cli "$PWD/build-differential/vorn" "$work/new-cli.txt"
+if ! cmp -s "$work/old-cli.txt" "$work/new-cli.txt"; then
+  echo "the command line differs:"
+  diff "$work/old-cli.txt" "$work/new-cli.txt" | head -20
+  exit 1
+fi
+echo "the command line: same output, status and object for all $(wc -l < "$work/new-cli.txt") sources"
 if cmp -s "$work/old.txt" "$work/new.txt"; then
   echo "same results for all $(wc -l < "$work/new.txt") sources ($(grep -c '"ok":false' "$work/new.txt") of them failing)"
 else

@@ -66,21 +66,44 @@ void join_long_line(SourceReader& r, const char* start, std::size_t avail) {
   r.line = std::string_view(b.data, b.size);  // the input ended within the line
 }
 
+// Moves the `keep` bytes at hand, the start of a line that a read cut, to the front of the read
+// buffer and reads on after them. Returns false at the end of the input.
+bool refill_keeping(SourceReader& r, std::size_t keep) {
+  if (!r.block) r.block.reset(new char[r.block_size]);
+  std::memmove(r.block.get(), r.window.data() + r.pos, keep);
+  std::ptrdiff_t n = r.read(r.read_context, r.block.get() + keep, r.block_size - keep);
+  if (n < 0) throw AsmError{"error: cannot read input file\n"};
+  r.window = std::string_view(r.block.get(), keep + static_cast<std::size_t>(n));
+  r.window_in_joined = false;
+  r.pos = 0;
+  return n > 0;
+}
+
 // Reads the next whole line into `line`. Returns false at the end of the input.
 bool read_line(SourceReader& r) {
   if (r.pos >= r.window.size() && !refill(r)) return false;
-  const char* start = r.window.data() + r.pos;
-  std::size_t avail = r.window.size() - r.pos;
-  const void* nl = std::memchr(start, '\n', avail);
-  if (nl != nullptr) {
-    std::size_t len = static_cast<std::size_t>(static_cast<const char*>(nl) - start);
-    r.line = std::string_view(start, len);
-    r.pos += len + 1;
-  } else if (r.read == nullptr) {
-    r.line = std::string_view(start, avail);  // the last line of an in-memory text
+  std::size_t searched = 0;  // bytes at hand already searched for the newline
+  for (;;) {
+    const char* start = r.window.data() + r.pos;
+    const std::size_t avail = r.window.size() - r.pos;
+    const void* nl = std::memchr(start + searched, '\n', avail - searched);
+    if (nl != nullptr) {
+      std::size_t len = static_cast<std::size_t>(static_cast<const char*>(nl) - start);
+      r.line = std::string_view(start, len);
+      r.pos += len + 1;
+      break;
+    }
+    if (r.read != nullptr && avail < r.block_size / 2) {
+      // An ordinary line that a read cut: read on in the same buffer.
+      searched = avail;
+      if (refill_keeping(r, avail)) continue;
+    } else if (r.read != nullptr) {
+      join_long_line(r, start, avail);  // a long line, in a buffer of its own
+      break;
+    }
+    r.line = std::string_view(r.window.data() + r.pos, r.window.size() - r.pos);  // the last line
     r.pos = r.window.size();
-  } else {
-    join_long_line(r, start, avail);
+    break;
   }
   // A CR before the newline, or at the very end of the input, is not part of the line.
   if (!r.line.empty() && r.line.back() == '\r') r.line.remove_suffix(1);
