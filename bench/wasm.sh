@@ -8,9 +8,9 @@ runs=${1:-51}
 export NODE_PATH=${NODE_PATH:-/usr/share/nodejs}
 cmake --preset bench >/dev/null && cmake --build --preset bench >/dev/null
 cmake --preset wasm >/dev/null && cmake --build --preset wasm >/dev/null
-python3 bench/gen.py bench/scratch 1 >/dev/null
-native=$(build-bench/bench/vorn_inprocess "$runs" bench/scratch/a_capacity.s)
-wasm=$(node bench/wasm.mjs build-wasm/web/vorn.js "$runs" bench/scratch/a_capacity.s)
+python3 bench/gen.py bench/scratch/wasm 1 >/dev/null
+native=$(build-bench/bench/vorn_inprocess "$runs" bench/scratch/wasm/a_capacity.s)
+wasm=$(node bench/wasm.mjs build-wasm/web/vorn.js "$runs" bench/scratch/wasm/a_capacity.s)
 size=$(stat -c %s build-wasm/web/vorn.js)
 gzipped=$(gzip -9c build-wasm/web/vorn.js | wc -c)
 binary=$(grep -o 'base64,[A-Za-z0-9+/=]*' build-wasm/web/vorn.js | cut -d, -f2 | base64 -d | wc -c)
