@@ -135,6 +135,8 @@ TEST(SafeOutput, PermissionsOfTheEarlierObjectAndItsFolder) {
     fs::create_directory(f);
     write_file(f / "p.s", GOOD);
     write_file(f / "p.obj", EARLIER);
+    fs::permissions(d.path, perms(0755));  // the other user reaches the folder and the source,
+    fs::permissions(f / "p.s", perms(0644));  // whatever the umask
     fs::permissions(f / "p.obj", row.object);
     fs::permissions(f, row.folder);
     platform::SpawnOptions options;
