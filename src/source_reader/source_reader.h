@@ -15,7 +15,7 @@ struct AsmError {
   std::string text;
 };
 
-/// Size of one read from a source file; lines longer than this are joined across reads.
+/// Size of one read from a source file; a line longer than half of it is joined across reads.
 constexpr std::size_t READ_BLOCK_SIZE = 32 * 1024;
 /// Most bytes read at once into a line being joined.
 constexpr std::size_t JOIN_READ_SIZE = 1024 * 1024;
