@@ -64,12 +64,17 @@ bool write_all(int fd, std::string_view text) {
   return true;
 }
 
-// The file that `path` finally names when its symbolic links are followed; a dangling link
-// gives the path it points to. False when the links loop or cannot be read.
-bool final_target(std::string path, std::string& target) {
+FileId id_of(const struct stat& st) {
+  return {static_cast<std::uint64_t>(st.st_dev), 0, static_cast<std::uint64_t>(st.st_ino)};
+}
+
+// The file that `path` finally names when its symbolic links are followed, with `exists` and
+// its status `st`; a dangling link gives the path it points to. False when the links loop or
+// cannot be read.
+bool final_target(std::string path, std::string& target, bool& exists, struct stat& st) {
   for (int hops = 0; hops < 40; ++hops) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+    exists = ::lstat(path.c_str(), &st) == 0;
+    if (!exists || !S_ISLNK(st.st_mode)) {
       target = path;
       return true;
     }
@@ -187,7 +192,7 @@ bool open_source(const std::string& path, SourceFile& file) {
     return false;
   }
   file.handle = fd;
-  file.id = {static_cast<std::uint64_t>(st.st_dev), 0, static_cast<std::uint64_t>(st.st_ino)};
+  file.id = id_of(st);
   return true;
 }
 
@@ -206,16 +211,16 @@ void close_source(SourceFile& file) {
 bool file_identity(const std::string& path, FileId& id) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return false;
-  id = {static_cast<std::uint64_t>(st.st_dev), 0, static_cast<std::uint64_t>(st.st_ino)};
+  id = id_of(st);
   return true;
 }
 
 bool write_object(const std::string& path, std::string_view text) {
   // Like a tool that opens the object for writing: through links, to their final target.
   std::string target;
-  if (!final_target(path, target)) return false;
+  bool exists = false;
   struct stat st {};
-  const bool exists = ::stat(target.c_str(), &st) == 0;
+  if (!final_target(path, target, exists, st)) return false;
   if (exists && S_ISDIR(st.st_mode)) return false;
   if (exists && !may_write(target)) return false;  // a write-protected object stays as it is
   // A device or a pipe is written, never replaced.

@@ -18,17 +18,28 @@ char to_upper(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-// Reads the next block of a streamed source into `window`. Returns false at its end.
-bool refill(SourceReader& r) {
-  if (r.read == nullptr) return false;
-  if (!r.block) r.block.reset(new char[r.block_size]);  // left unset: the read fills it
-  std::ptrdiff_t n = r.read(r.read_context, r.block.get(), r.block_size);
+// Reads up to `size` bytes of the streamed source into `buf`. Returns the count, 0 at its end.
+std::size_t read_more(SourceReader& r, char* buf, std::size_t size) {
+  std::ptrdiff_t n = r.read(r.read_context, buf, size);
   if (n < 0) throw AsmError{"error: cannot read input file\n"};
-  if (n == 0) return false;
-  r.window = std::string_view(r.block.get(), static_cast<std::size_t>(n));
+  return static_cast<std::size_t>(n);
+}
+
+// Moves the `keep` bytes at hand (the start of a line that a read cut, or none) to the front of
+// the read buffer and reads on after them into `window`. Returns false at the end of the input.
+bool refill_keeping(SourceReader& r, std::size_t keep) {
+  if (!r.block) r.block.reset(new char[r.block_size]);  // left unset: the read fills it
+  if (keep > 0) std::memmove(r.block.get(), r.window.data() + r.pos, keep);
+  const std::size_t n = read_more(r, r.block.get() + keep, r.block_size - keep);
+  r.window = std::string_view(r.block.get(), keep + n);
   r.window_in_joined = false;
   r.pos = 0;
-  return true;
+  return n > 0;
+}
+
+// Reads the next block of a streamed source into `window`. Returns false at its end.
+bool refill(SourceReader& r) {
+  return r.read != nullptr && refill_keeping(r, 0);
 }
 
 // The line at `start` runs past the `avail` bytes at hand: it is assembled whole in `joined`,
@@ -49,12 +60,11 @@ void join_long_line(SourceReader& r, const char* start, std::size_t avail) {
   while (r.read != nullptr) {
     line_buffer_reserve(b, b.size + READ_BLOCK_SIZE);
     const std::size_t room = std::min(b.capacity - b.size, JOIN_READ_SIZE);
-    std::ptrdiff_t n = r.read(r.read_context, b.data + b.size, room);
-    if (n < 0) throw AsmError{"error: cannot read input file\n"};
+    const std::size_t n = read_more(r, b.data + b.size, room);
     if (n == 0) break;
     const char* fresh = b.data + b.size;
-    b.size += static_cast<std::size_t>(n);
-    const void* nl = std::memchr(fresh, '\n', static_cast<std::size_t>(n));
+    b.size += n;
+    const void* nl = std::memchr(fresh, '\n', n);
     if (nl != nullptr) {
       const char* after = static_cast<const char*>(nl) + 1;
       r.line = std::string_view(b.data, static_cast<std::size_t>(after - 1 - b.data));
@@ -64,19 +74,6 @@ void join_long_line(SourceReader& r, const char* start, std::size_t avail) {
     }
   }
   r.line = std::string_view(b.data, b.size);  // the input ended within the line
-}
-
-// Moves the `keep` bytes at hand, the start of a line that a read cut, to the front of the read
-// buffer and reads on after them. Returns false at the end of the input.
-bool refill_keeping(SourceReader& r, std::size_t keep) {
-  if (!r.block) r.block.reset(new char[r.block_size]);
-  std::memmove(r.block.get(), r.window.data() + r.pos, keep);
-  std::ptrdiff_t n = r.read(r.read_context, r.block.get() + keep, r.block_size - keep);
-  if (n < 0) throw AsmError{"error: cannot read input file\n"};
-  r.window = std::string_view(r.block.get(), keep + static_cast<std::size_t>(n));
-  r.window_in_joined = false;
-  r.pos = 0;
-  return n > 0;
 }
 
 // Reads the next whole line into `line`. Returns false at the end of the input.
