@@ -3,7 +3,9 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/file.h>
 #include <sys/random.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -14,6 +16,7 @@
 #include <cstdint>
 #include <cstring>
 #include <iterator>
+#include <utility>
 
 #include "platform/platform.h"
 
@@ -26,7 +29,10 @@ namespace {
 std::atomic<int> live_temp_dir{-1};
 std::atomic<const char*> live_temp_name{nullptr};
 
-constexpr int CLEANUP_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
+// Every catchable signal whose default action ends the process. SIGXFSZ is not among them: it
+// is ignored, so that a write past the file-size limit fails and is reported.
+constexpr int CLEANUP_SIGNALS[] = {SIGINT,  SIGTERM, SIGHUP,    SIGQUIT, SIGUSR1,
+                                   SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU};
 
 // Removes the temporary file, then ends the process by the signal's own default action, so
 // that the caller still sees the signal. Only async-signal-safe calls.
@@ -52,6 +58,20 @@ struct SignalsBlocked {
   SignalsBlocked& operator=(const SignalsBlocked&) = delete;
 };
 
+// A descriptor closed with its value.
+struct Fd {
+  int fd = -1;
+  Fd() = default;
+  explicit Fd(int d) : fd(d) {}
+  ~Fd() { reset(-1); }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  void reset(int d) {
+    if (fd >= 0) ::close(fd);
+    fd = d;
+  }
+};
+
 bool write_all(int fd, std::string_view text) {
   while (!text.empty()) {
     ssize_t n = ::write(fd, text.data(), text.size());
@@ -68,28 +88,107 @@ FileId id_of(const struct stat& st) {
   return {static_cast<std::uint64_t>(st.st_dev), 0, static_cast<std::uint64_t>(st.st_ino)};
 }
 
-// The file that `path` finally names when its symbolic links are followed, with `exists` and
-// its status `st`; a dangling link gives the path it points to. False when the links loop or
-// cannot be read.
-bool final_target(std::string path, std::string& target, bool& exists, struct stat& st) {
-  for (int hops = 0; hops < 40; ++hops) {
-    exists = ::lstat(path.c_str(), &st) == 0;
-    if (!exists || !S_ISLNK(st.st_mode)) {
-      target = path;
-      return true;
-    }
-    std::string link(st.st_size > 0 ? static_cast<std::size_t>(st.st_size) : PATH_MAX, '\0');
-    ssize_t n = ::readlink(path.c_str(), link.data(), link.size());
-    if (n <= 0) return false;
-    link.resize(static_cast<std::size_t>(n));
-    if (link.front() == '/') {
-      path = link;
-    } else {
-      std::size_t slash = path.rfind('/');
-      path = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + link;
-    }
+bool same_file(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// A folder opened only to look names up in it: search permission is all it needs, so a drop
+// box (write and search, no read) serves.
+#if defined(O_PATH)
+constexpr int FOLDER_ONLY = O_PATH | O_DIRECTORY | O_CLOEXEC;
+constexpr int LOOK_UP_ONLY = O_PATH | O_CLOEXEC;
+#elif defined(O_SEARCH)
+constexpr int FOLDER_ONLY = O_SEARCH | O_DIRECTORY | O_CLOEXEC;
+constexpr int LOOK_UP_ONLY = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
+#else
+constexpr int FOLDER_ONLY = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+constexpr int LOOK_UP_ONLY = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
+#endif
+
+// Splits `path` into its folder ("." when it has none) and its last name.
+void split_path(const std::string& path, std::string& folder, std::string& name) {
+  const std::size_t slash = path.rfind('/');
+  folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  name = slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The path of the file open as `fd`, as the system knows it: every link resolved.
+bool real_path_of(int fd, std::string& path) {
+#if defined(F_GETPATH)
+  char buf[PATH_MAX];
+  if (::fcntl(fd, F_GETPATH, buf) != 0) return false;
+  path = buf;
+  return true;
+#else
+  const std::string proc = "/proc/self/fd/" + std::to_string(fd);
+  std::string buf(PATH_MAX, '\0');
+  const ssize_t n = ::readlink(proc.c_str(), buf.data(), buf.size());
+  if (n <= 0 || static_cast<std::size_t>(n) >= buf.size() || buf[0] != '/') return false;
+  path.assign(buf.data(), static_cast<std::size_t>(n));
+  return true;
+#endif
+}
+
+// Where the object goes: the folder that holds it, opened for search only, and its name there.
+// Names are looked up relative to the folder, so the length of the whole path does not matter.
+struct Place {
+  Fd dir;
+  std::string name;
+  bool exists = false;
+  bool created = false;  // made just now, empty, through a dangling link
+  struct stat st {};
+};
+
+bool open_place(const std::string& path, Place& place) {
+  std::string folder;
+  split_path(path, folder, place.name);
+  place.dir.reset(::open(folder.c_str(), FOLDER_ONLY));
+  return place.dir.fd >= 0 && !place.name.empty();
+}
+
+// The object path is a symbolic link: the system itself follows it, exactly as it would for an
+// ordinary open by this process, with its protections (a link in a sticky world-writable folder
+// that belongs to someone else is not followed). A dangling link gets its target made, as an
+// open for writing would make it. The place becomes the final target in its own folder.
+bool follow_link(Place& place) {
+  Fd target(::openat(place.dir.fd, place.name.c_str(), LOOK_UP_ONLY));
+  bool created = false;
+  if (target.fd < 0 && errno == ENOENT) {
+    target.reset(::openat(place.dir.fd, place.name.c_str(),
+                          O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666));
+    created = target.fd >= 0;
   }
-  return false;
+  struct stat st {};
+  std::string real;
+  if (target.fd < 0 || ::fstat(target.fd, &st) != 0 || !real_path_of(target.fd, real)) {
+    return false;
+  }
+  Place resolved;
+  struct stat now {};
+  if (!open_place(real, resolved) ||
+      ::fstatat(resolved.dir.fd, resolved.name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 ||
+      !same_file(now, st)) {
+    return false;  // moved while it was looked up
+  }
+  place.dir.reset(resolved.dir.fd);
+  resolved.dir.fd = -1;
+  place.name = std::move(resolved.name);
+  place.exists = true;
+  place.created = created;
+  place.st = st;
+  return true;
+}
+
+// Finds where `path` puts the object. Only a name that does not exist counts as no object;
+// any other failure to look it up is a failure.
+bool locate(const std::string& path, Place& place) {
+  if (!open_place(path, place)) return false;
+  if (::fstatat(place.dir.fd, place.name.c_str(), &place.st, AT_SYMLINK_NOFOLLOW) != 0) {
+    return errno == ENOENT;
+  }
+  if (S_ISLNK(place.st.st_mode)) return follow_link(place);
+  place.exists = true;
+  return true;
 }
 
 // Fills `out` with random letters and digits from the system's random source.
@@ -122,42 +221,147 @@ constexpr char TEMP_PATTERN[] = ".vorn-XXXXXXXXXXXX.tmp";
 constexpr std::size_t TEMP_RANDOM_AT = 6;
 constexpr std::size_t TEMP_RANDOM_LENGTH = 12;
 
-// Creates a new temporary file in the folder `dir` with permission bits `mode`, never through
-// a link. Returns its descriptor with its name in `name` (a TEMP_PATTERN-sized buffer), or -1.
-int create_temporary(int dir, char* name, mode_t mode) {
-  for (int attempt = 0; attempt < 10000; ++attempt) {
-    std::copy(std::begin(TEMP_PATTERN), std::end(TEMP_PATTERN), name);
-    random_name_part(name + TEMP_RANDOM_AT, TEMP_RANDOM_LENGTH);
-    SignalsBlocked blocked;
-    int fd = ::openat(dir, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-    if (fd >= 0) {
-      live_temp_dir.store(dir);
-      live_temp_name.store(name);
-      return fd;
+// The new text while it is written: an unnamed file where the file system has them (nothing is
+// left of it if the process dies), else a temporary file under a random name.
+struct NewFile {
+  Fd fd;
+  int dir = -1;
+  char name[sizeof TEMP_PATTERN] = {};
+  bool named = false;
+
+  ~NewFile() {
+    if (named) {
+      SignalsBlocked blocked;
+      ::unlinkat(dir, name, 0);
+      live_temp_name.store(nullptr);
     }
-    if (errno != EEXIST && errno != EINTR) return -1;
   }
-  return -1;
+};
+
+// Gives `file` a fresh temporary name in its folder, for `make(name)` to create.
+template <typename Make>
+bool name_temporary(NewFile& file, Make make) {
+  for (int attempt = 0; attempt < 10000; ++attempt) {
+    std::copy(std::begin(TEMP_PATTERN), std::end(TEMP_PATTERN), file.name);
+    random_name_part(file.name + TEMP_RANDOM_AT, TEMP_RANDOM_LENGTH);
+    SignalsBlocked blocked;
+    if (make(file.name)) {
+      file.named = true;
+      live_temp_dir.store(file.dir);
+      live_temp_name.store(file.name);
+      return true;
+    }
+    if (errno != EEXIST && errno != EINTR) return false;
+  }
+  return false;
 }
 
-void remove_temporary(int dir, const char* name) {
+// Creates the new file in the folder `dir` with permission bits `mode`; never opens an
+// existing file or a link. False, with errno, when no new file may be made there.
+bool create_new(NewFile& file, int dir, mode_t mode) {
+  file.dir = dir;
+#if defined(O_TMPFILE)
+  file.fd.reset(::openat(dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
+  if (file.fd.fd >= 0 || errno == EACCES || errno == EPERM || errno == EROFS) {
+    return file.fd.fd >= 0;
+  }
+#endif
+  return name_temporary(file, [&](const char* name) {
+    file.fd.reset(::openat(dir, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+    return file.fd.fd >= 0;
+  });
+}
+
+// Gives an unnamed file its temporary name, for the instant before it is put in place.
+bool give_name(NewFile& file) {
+  if (file.named) return true;
+  const std::string proc = "/proc/self/fd/" + std::to_string(file.fd.fd);
+  return name_temporary(file, [&](const char* name) {
+    return ::linkat(file.fd.fd, "", file.dir, name, AT_EMPTY_PATH) == 0 ||
+           (errno != EEXIST &&
+            ::linkat(AT_FDCWD, proc.c_str(), file.dir, name, AT_SYMLINK_FOLLOW) == 0);
+  });
+}
+
+// Whether `size` bytes fit in the file `fd`: within the file-size limit, and with the room
+// reserved on the file system (where it can reserve room without changing the file).
+bool room_for(int fd, std::size_t size) {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+      size > limit.rlim_cur) {
+    return false;
+  }
+#if defined(FALLOC_FL_KEEP_SIZE)
+  if (size > 0 && ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) != 0 &&
+      errno != EOPNOTSUPP && errno != ENOSYS) {
+    return false;
+  }
+#else
+  (void)fd;
+#endif
+  return true;
+}
+
+// The case where no new file may be made beside the object (a read-only folder, a sticky one):
+// the earlier object, writable, is written in place. It is not touched before the new text is
+// known to fit; it is then overwritten from the start and cut to the new length, with the
+// cleanup signals blocked and an advisory lock held against another vorn doing the same.
+bool write_in_place(const Place& place, std::string_view text) {
+  Fd fd(::openat(place.dir.fd, place.name.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
+  struct stat st {};
+  if (fd.fd < 0 || ::fstat(fd.fd, &st) != 0 || !same_file(st, place.st)) return false;
+  if (!S_ISREG(st.st_mode)) return write_all(fd.fd, text);  // a device or a pipe: written
+  while (::flock(fd.fd, LOCK_EX) != 0) {
+    if (errno != EINTR) return false;
+  }
+  if (!room_for(fd.fd, text.size())) return false;
   SignalsBlocked blocked;
-  ::unlinkat(dir, name, 0);
-  live_temp_name.store(nullptr);
+  bool ok = write_all(fd.fd, text) && ::ftruncate(fd.fd, static_cast<off_t>(text.size())) == 0;
+  return ::close(std::exchange(fd.fd, -1)) == 0 && ok;  // a late write error shows here
 }
 
-// The case where no new file may be made beside the object: the earlier object, writable,
-// is truncated and written in place. Not atomic, but the text is complete before the file is
-// touched.
-bool write_in_place(const std::string& target, std::string_view text) {
-  int fd = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-  if (fd < 0) return false;
-  bool ok = write_all(fd, text);
-  return (::close(fd) == 0) && ok;
+bool may_write(const Place& place) {
+  return ::faccessat(place.dir.fd, place.name.c_str(), W_OK, AT_EACCESS) == 0;
 }
 
-bool may_write(const std::string& path) {
-  return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
+// The new file takes the earlier object's owner and group where the process may (root, or a
+// group it belongs to), then its permission bits exactly (the umask applied at creation).
+bool keep_owner_and_mode(int fd, const struct stat& earlier) {
+  if (earlier.st_uid != ::geteuid() || earlier.st_gid != ::getegid()) {
+    if (::fchown(fd, earlier.st_uid, earlier.st_gid) != 0) {
+      (void)!::fchown(fd, static_cast<uid_t>(-1), earlier.st_gid);
+    }
+  }
+  return ::fchmod(fd, earlier.st_mode & 0777) == 0;
+}
+
+// Writes `text` to a new file in the object's folder and puts it over the object in one step.
+// When the folder allows no new file, or the object may not be replaced (a sticky folder), a
+// writable earlier object is written in place instead.
+bool replace_object(const Place& place, std::string_view text) {
+  const mode_t mode = place.exists ? (place.st.st_mode & 0777) : 0666;
+  NewFile file;
+  if (!create_new(file, place.dir.fd, mode)) {
+    const bool no_new_file = errno == EACCES || errno == EPERM;
+    return place.exists && no_new_file && write_in_place(place, text);
+  }
+  bool ok = !place.exists || keep_owner_and_mode(file.fd.fd, place.st);
+  ok = write_all(file.fd.fd, text) && ok;
+  if (!ok) return false;
+  bool refused = false;
+  {
+    SignalsBlocked blocked;
+    if (!give_name(file)) return false;
+    if (::close(std::exchange(file.fd.fd, -1)) != 0) return false;  // a late write error
+    if (::renameat(file.dir, file.name, place.dir.fd, place.name.c_str()) == 0) {
+      file.named = false;
+      live_temp_name.store(nullptr);
+      return true;
+    }
+    refused = errno == EACCES || errno == EPERM;
+  }
+  // A sticky folder lets no one replace another user's file, only write it.
+  return refused && place.exists && write_in_place(place, text);
 }
 
 }  // namespace
@@ -209,54 +413,37 @@ void close_source(SourceFile& file) {
 }
 
 bool file_identity(const std::string& path, FileId& id) {
+  Place place;
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return false;
+  if (!open_place(path, place) || ::fstatat(place.dir.fd, place.name.c_str(), &st, 0) != 0) {
+    return false;
+  }
   id = id_of(st);
   return true;
 }
 
 bool write_object(const std::string& path, std::string_view text) {
-  // Like a tool that opens the object for writing: through links, to their final target.
-  std::string target;
-  bool exists = false;
-  struct stat st {};
-  if (!final_target(path, target, exists, st)) return false;
-  if (exists && S_ISDIR(st.st_mode)) return false;
-  if (exists && !may_write(target)) return false;  // a write-protected object stays as it is
-  // A device or a pipe is written, never replaced.
-  if (exists && !S_ISREG(st.st_mode)) return write_in_place(target, text);
-
-  std::size_t slash = target.rfind('/');
-  const std::string dir_path = slash == std::string::npos ? "." : target.substr(0, slash + 1);
-  const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-  int dir = ::open(dir_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir < 0) return false;
-
-  char temp[sizeof TEMP_PATTERN];
-  const mode_t mode = exists ? (st.st_mode & 0777) : 0666;
-  int fd = create_temporary(dir, temp, mode);
-  if (fd < 0) {
-    const bool no_new_file = errno == EACCES || errno == EPERM;
-    ::close(dir);
-    return exists && no_new_file && write_in_place(target, text);
+  Place place;
+  if (!locate(path, place)) return false;
+  bool ok = false;
+  if (!place.exists) {
+    ok = replace_object(place, text);
+  } else if (S_ISDIR(place.st.st_mode) || !may_write(place)) {
+    ok = false;  // a write-protected object stays as it is
+  } else if (!S_ISREG(place.st.st_mode)) {
+    ok = write_in_place(place, text);  // a device or a pipe is written, never replaced
+  } else {
+    ok = replace_object(place, text);
   }
-  // The earlier object's permission bits, exactly (the umask applied at creation).
-  bool ok = !exists || ::fchmod(fd, mode) == 0;
-  ok = write_all(fd, text) && ok;
-  ok = (::close(fd) == 0) && ok;
-  bool renamed = false;
-  bool refused = false;
-  if (ok) {
-    SignalsBlocked blocked;
-    renamed = ::renameat(dir, temp, dir, name.c_str()) == 0;
-    refused = !renamed && (errno == EACCES || errno == EPERM);
-    if (renamed) live_temp_name.store(nullptr);
+  if (!ok && place.created) {
+    // The empty target that a dangling link was given goes again, unless it changed meanwhile.
+    struct stat now {};
+    if (::fstatat(place.dir.fd, place.name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+        same_file(now, place.st) && now.st_size == 0) {
+      ::unlinkat(place.dir.fd, place.name.c_str(), 0);
+    }
   }
-  if (!renamed) remove_temporary(dir, temp);
-  ::close(dir);
-  // A sticky folder lets no one replace another user's file, only write it.
-  if (refused && exists) return write_in_place(target, text);
-  return renamed;
+  return ok;
 }
 
 namespace {

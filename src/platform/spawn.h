@@ -40,6 +40,12 @@ long current_user();
 /// the tests of the same-file refusal), or "" where there is none.
 std::string short_name_of(const std::string& path);
 
+/// The user id that owns the file `path` (not through a link), or -1 where there is none.
+long file_owner(const std::string& path);
+
+/// Gives the file `path` to user and group `id`, as root; false where that cannot be done.
+bool give_file_to(const std::string& path, long id);
+
 /// Runs `program` with `args` (argv[0] excluded), waits for it and collects its output.
 SpawnResult spawn(const std::string& program, const std::vector<std::string>& args,
                   const SpawnOptions& options = {});
