@@ -42,6 +42,23 @@ bool refill(SourceReader& r) {
   return r.read != nullptr && refill_keeping(r, 0);
 }
 
+// What the first bytes of the source say of its encoding, looked at before the first line.
+// The UTF-8 byte-order mark that Windows tools write (Notepad, PowerShell) is no part of the
+// text and is passed over; a UTF-16 text ends the run with a message that names its encoding.
+void take_byte_order_mark(SourceReader& r) {
+  r.at_start = false;
+  if (r.read != nullptr && refill(r)) {
+    while (r.window.size() < 3 && refill_keeping(r, r.window.size())) {
+    }
+  }
+  const std::string_view head = r.window.substr(0, 3);
+  if (head == "\xEF\xBB\xBF") {
+    r.pos = 3;
+  } else if (head.substr(0, 2) == "\xFF\xFE" || head.substr(0, 2) == "\xFE\xFF") {
+    throw AsmError{"error: input file is UTF-16, not UTF-8\n"};
+  }
+}
+
 // The line at `start` runs past the `avail` bytes at hand: it is assembled whole in `joined`,
 // the rest of it read straight into the buffer, which grows without copying where the system
 // allows. What a read brings past the line's newline stays there as the bytes at hand.
@@ -215,6 +232,7 @@ void reader_from_text(SourceReader& r, std::string_view text) {
   r.window = text;
   r.window_in_joined = false;
   r.pos = 0;
+  r.at_start = true;
 }
 
 void reader_from_stream(SourceReader& r, ReadBlock read, void* context) {
@@ -223,6 +241,7 @@ void reader_from_stream(SourceReader& r, ReadBlock read, void* context) {
   r.window = {};
   r.window_in_joined = false;
   r.pos = 0;
+  r.at_start = true;
 }
 
 bool next_token(SourceReader& r) {
@@ -244,6 +263,7 @@ bool next_token(SourceReader& r) {
       }
       r.line_open = false;
     }
+    if (r.at_start) take_byte_order_mark(r);
     skip_empty_lines(r);
     if (!read_line(r)) return false;
     ++r.line_no;

@@ -55,6 +55,7 @@ struct SourceReader {
   std::string_view window;        // bytes at hand: the whole in-memory source, or the last read
   bool window_in_joined = false;  // `window` is the rest of the last read into `joined`
   std::size_t pos = 0;            // next unread byte of `window`
+  bool at_start = false;          // the first bytes are still to be looked at
   std::unique_ptr<char[]> block;  // read buffer of a file source, allocated at the first read
   std::size_t block_size = READ_BLOCK_SIZE;
   LineBuffer joined;          // a line that did not fit in one read, assembled whole
