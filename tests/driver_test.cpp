@@ -9,6 +9,7 @@
 
 #include "driver/object_path.h"
 #include "platform/platform.h"
+#include "platform/win32-text.h"
 
 namespace vorn {
 namespace {
@@ -33,6 +34,33 @@ TEST(ObjectPath, CutAtTheFirstDotOfTheFileName) {
       {"prog.obj", "prog.obj"},
   };
   for (auto [source, object] : cases) EXPECT_EQ(make_object_path(source), object) << source;
+}
+
+// Catches a long Windows path handed to the wide API in a form that it limits to 260
+// characters, or "normalised" into another file than the one named.
+TEST(ObjectPath, ExtendedLengthFormOfWindowsPaths) {
+  const std::wstring cwd = L"C:\\work\\src";
+  const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+      {L"D:\\dir\\p.obj", L"\\\\?\\D:\\dir\\p.obj"},
+      {L"d:/dir/./sub/../p.obj", L"\\\\?\\D:\\dir\\p.obj"},
+      {L"p.obj", L"\\\\?\\C:\\work\\src\\p.obj"},
+      {L"..\\out\\p.obj", L"\\\\?\\C:\\work\\out\\p.obj"},
+      {L"c:p.obj", L"\\\\?\\C:\\work\\src\\p.obj"},
+      {L"E:p.obj", L"E:p.obj"},  // another drive's current folder is not known
+      {L"\\top\\p.obj", L"\\\\?\\C:\\top\\p.obj"},
+      {L"\\\\host\\share\\dir\\..\\p.obj", L"\\\\?\\UNC\\host\\share\\p.obj"},
+      {L"//host/share/p.obj", L"\\\\?\\UNC\\host\\share\\p.obj"},
+      {L"\\\\?\\C:\\a\\..\\p.obj.", L"\\\\?\\C:\\a\\..\\p.obj."},  // already in the form
+      {L"C:\\dir\\p.obj. ", L"\\\\?\\C:\\dir\\p.obj"},  // as Windows trims the name
+  };
+  for (auto [path, extended] : cases) {
+    EXPECT_EQ(platform::extended_length_path(path, cwd), extended)
+        << platform::utf8_from_wide(path);
+  }
+  EXPECT_EQ(platform::extended_length_path(L"p.obj", L"\\\\host\\share\\w"),
+            L"\\\\?\\UNC\\host\\share\\w\\p.obj");
+  EXPECT_EQ(platform::extended_length_path(L"\\p.obj", L"\\\\host\\share\\w"),
+            L"\\\\?\\UNC\\host\\share\\p.obj");
 }
 
 struct DriverTest : ::testing::Test {

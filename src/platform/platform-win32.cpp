@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <string>
 #include <iterator>
 
 #include "platform/platform.h"
@@ -20,10 +21,22 @@ namespace {
 wchar_t live_temp_path[32768];
 std::atomic<bool> live_temp{false};
 
-// Ctrl+C, Ctrl+Break or a closed console: the temporary file goes, then the default action
-// (the next handler) ends the process as it would have.
+// The console's output code page as it was before vorn set UTF-8; 0 where there is no console
+// or it was left as it was.
+std::atomic<UINT> earlier_output_cp{0};
+
+// Gives the console its earlier output code page back, so that a later program in the same
+// console prints as before. Runs on every way out: the end of `main`, and a console event.
+void restore_console() {
+  const UINT cp = earlier_output_cp.exchange(0);
+  if (cp != 0) SetConsoleOutputCP(cp);
+}
+
+// Ctrl+C, Ctrl+Break or a closed console: the temporary file goes and the code page comes
+// back, then the default action (the next handler) ends the process as it would have.
 BOOL WINAPI on_console_event(DWORD) {
   if (live_temp.exchange(false)) DeleteFileW(live_temp_path);
+  restore_console();
   return FALSE;
 }
 
@@ -52,6 +65,22 @@ bool identity_of(HANDLE h, FileId& id) {
   id = {basic.dwVolumeSerialNumber, 0,
         (std::uint64_t{basic.nFileIndexHigh} << 32) | basic.nFileIndexLow};
   return true;
+}
+
+// `path` for the wide API: its extended-length form when it is long (from 200 characters, so
+// that a temporary name beside it stays within 260 too), so that deep folders work on every
+// Windows, with or without the system's long-path switch; else as it is.
+std::wstring api_path(std::wstring wide) {
+  constexpr std::size_t LONG_PATH = 200;
+  std::wstring current(GetCurrentDirectoryW(0, nullptr), L'\0');
+  current.resize(GetCurrentDirectoryW(static_cast<DWORD>(current.size()), current.data()));
+  if (wide.size() + current.size() < LONG_PATH) return wide;
+  std::wstring extended = extended_length_path(wide, current);
+  return extended.size() >= LONG_PATH ? extended : wide;
+}
+
+std::wstring api_path(const std::string& utf8) {
+  return api_path(wide_from_utf8(utf8));
 }
 
 // Where the file-name part of `path` starts: after the last "/" or "\", or after a drive
@@ -100,11 +129,20 @@ HANDLE create_temporary(const std::wstring& dir, std::wstring& temp) {
   return INVALID_HANDLE_VALUE;
 }
 
+// The case where no new file may be made beside the object: the earlier object, writable, is
+// written in place. It is not touched before the room for the new text is reserved; it is then
+// overwritten from the start and cut to the new length, shared with no other writer meanwhile.
 bool write_in_place(const std::wstring& path, std::string_view text) {
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, TRUNCATE_EXISTING,
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
-  bool ok = write_all(h, text);
+  LARGE_INTEGER size{};
+  FILE_ALLOCATION_INFO room{};
+  room.AllocationSize.QuadPart = static_cast<LONGLONG>(text.size());
+  bool ok = GetFileSizeEx(h, &size) &&
+            (size.QuadPart >= room.AllocationSize.QuadPart ||
+             SetFileInformationByHandle(h, FileAllocationInfo, &room, sizeof room));
+  ok = ok && write_all(h, text) && SetEndOfFile(h);
   return CloseHandle(h) && ok;
 }
 
@@ -122,6 +160,74 @@ bool replace_file(const std::wstring& temp, const std::wstring& path) {
     if (!busy || attempt >= 40) return false;
     Sleep(25);
   }
+}
+
+// Where the object goes: the file that the object path finally names, every link resolved by
+// the system, as an ordinary open of the path would resolve them.
+struct Target {
+  std::wstring path;
+  bool exists = false;
+  bool created = false;  // made just now, empty, through a dangling link
+  DWORD attributes = 0;
+};
+
+// The final path of the open file `h`, in extended-length form.
+bool final_path_of(HANDLE h, std::wstring& path) {
+  DWORD n = GetFinalPathNameByHandleW(h, nullptr, 0, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (n == 0) return false;
+  path.resize(n);
+  n = GetFinalPathNameByHandleW(h, path.data(), n, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (n == 0 || n >= path.size()) return false;
+  path.resize(n);
+  return true;
+}
+
+bool is_missing(DWORD e) {
+  return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND;
+}
+
+// Finds where `path` puts the object. Only a name that does not exist counts as no object; a
+// link that leads nowhere gets its target made, as an open for writing would make it.
+bool locate(const std::wstring& path, Target& target) {
+  const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  HANDLE h = CreateFileW(path.c_str(), 0, share, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    if (!is_missing(GetLastError())) return false;
+    const DWORD own = GetFileAttributesW(path.c_str());  // the name itself, not followed
+    if (own == INVALID_FILE_ATTRIBUTES) {
+      target.path = path;
+      return is_missing(GetLastError());
+    }
+    if ((own & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return false;
+    h = CreateFileW(path.c_str(), GENERIC_WRITE, share, nullptr, OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    target.created = GetLastError() != ERROR_ALREADY_EXISTS;
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  bool ok = GetFileInformationByHandle(h, &info) && final_path_of(h, target.path);
+  CloseHandle(h);
+  target.exists = true;
+  target.attributes = info.dwFileAttributes;
+  return ok;
+}
+
+// Writes `text` to a new file beside the target and puts it over the target in one step; where
+// no new file may be made in the folder, a writable earlier object is written in place.
+bool replace_object(const Target& target, std::string_view text) {
+  std::wstring temp;
+  HANDLE h = create_temporary(target.path.substr(0, name_start(target.path)), temp);
+  if (h == INVALID_HANDLE_VALUE) {
+    return target.exists && GetLastError() == ERROR_ACCESS_DENIED &&
+           write_in_place(target.path, text);
+  }
+  bool ok = write_all(h, text);
+  ok = CloseHandle(h) && ok;
+  ok = ok && replace_file(temp, target.path);
+  if (!ok) DeleteFileW(temp.c_str());
+  live_temp.store(false);
+  return ok;
 }
 
 bool write_to(HANDLE h, std::string_view text) {
@@ -142,12 +248,17 @@ std::vector<std::string> command_line(int, char**) {
 
 void process_setup() {
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-  SetConsoleOutputCP(CP_UTF8);  // messages show the source's UTF-8 text as written
+  // Messages show the source's UTF-8 text as written; the console gets its own page back.
+  const UINT cp = GetConsoleOutputCP();
+  if (cp != 0 && cp != CP_UTF8 && SetConsoleOutputCP(CP_UTF8)) {
+    earlier_output_cp.store(cp);
+    std::atexit(restore_console);
+  }
   SetConsoleCtrlHandler(on_console_event, TRUE);
 }
 
 bool open_source(const std::string& path, SourceFile& file) {
-  const std::wstring wide = wide_from_utf8(path);
+  const std::wstring wide = api_path(path);
   HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ,
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -170,7 +281,7 @@ void close_source(SourceFile& file) {
 }
 
 bool file_identity(const std::string& path, FileId& id) {
-  const std::wstring wide = wide_from_utf8(path);
+  const std::wstring wide = api_path(path);
   HANDLE h = CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
@@ -180,23 +291,17 @@ bool file_identity(const std::string& path, FileId& id) {
 }
 
 bool write_object(const std::string& path, std::string_view text) {
-  const std::wstring wide = wide_from_utf8(path);
-  const DWORD attributes = GetFileAttributesW(wide.c_str());
-  const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
-  if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return false;
-  if (exists && (attributes & FILE_ATTRIBUTE_READONLY) != 0) return false;  // stays as it is
-
-  std::wstring temp;
-  HANDLE h = create_temporary(wide.substr(0, name_start(wide)), temp);
-  if (h == INVALID_HANDLE_VALUE) {
-    // No new file may be made in the folder: a writable earlier object is written in place.
-    return exists && GetLastError() == ERROR_ACCESS_DENIED && write_in_place(wide, text);
+  Target target;
+  if (!locate(api_path(path), target)) return false;
+  bool ok = false;
+  if (!target.exists) {
+    ok = replace_object(target, text);
+  } else if ((target.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
+    ok = false;  // a folder, or a read-only object, stays as it is
+  } else {
+    ok = replace_object(target, text);
   }
-  bool ok = write_all(h, text);
-  ok = CloseHandle(h) && ok;
-  ok = ok && replace_file(temp, wide);
-  if (!ok) DeleteFileW(temp.c_str());
-  live_temp.store(false);
+  if (!ok && target.created) DeleteFileW(target.path.c_str());
   return ok;
 }
 

@@ -73,4 +73,101 @@ inline std::wstring wide_from_utf8(std::string_view s) {
   return out;
 }
 
+namespace detail {
+
+inline bool is_separator(wchar_t c) {
+  return c == L'\\' || c == L'/';
+}
+
+inline wchar_t drive_upper(wchar_t c) {
+  return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c;
+}
+
+// Appends the names of `rest` to `out` (which ends at its root) as Windows would normalise
+// them: "/" read as "\", empty names and "." dropped, ".." taking the name before it (never
+// the root), and the trailing dots and spaces of a name removed.
+inline void append_normalised(std::wstring& out, std::wstring_view rest) {
+  const std::size_t root = out.size();
+  std::size_t k = 0;
+  while (k < rest.size()) {
+    std::size_t end = k;
+    while (end < rest.size() && !is_separator(rest[end])) ++end;
+    std::wstring_view name = rest.substr(k, end - k);
+    k = end + 1;
+    if (name.empty() || name == L".") continue;
+    if (name == L"..") {
+      std::size_t cut = out.size();
+      while (cut > root && out[cut - 1] != L'\\') --cut;
+      out.resize(cut > root ? cut - 1 : root);
+      continue;
+    }
+    while (!name.empty() && (name.back() == L'.' || name.back() == L' ')) name.remove_suffix(1);
+    if (name.empty()) continue;
+    if (out.size() > root || out.back() != L'\\') out.push_back(L'\\');
+    out.append(name);
+  }
+}
+
+}  // namespace detail
+
+/// The extended-length form of `path` ("\\?\C:\dir\name" or "\\?\UNC\host\share\name"), which
+/// the wide API takes beyond 260 characters on every Windows; a relative or rooted path is
+/// taken from `current_dir` (an absolute drive or UNC path). A path already in that form, a
+/// device path, or one relative to another drive's current folder comes back as it is.
+inline std::wstring extended_length_path(std::wstring_view path, std::wstring_view current_dir) {
+  using detail::is_separator;
+  const bool two_separators = path.size() >= 2 && is_separator(path[0]) && is_separator(path[1]);
+  if (two_separators && path.size() >= 4 && (path[2] == L'?' || path[2] == L'.') &&
+      is_separator(path[3])) {
+    return std::wstring(path);
+  }
+  const bool has_drive = path.size() >= 2 && path[1] == L':';
+  std::wstring out;
+  if (two_separators) {  // \\host\share\rest
+    std::wstring_view rest = path.substr(2);
+    out = L"\\\\?\\UNC";
+    for (int part = 0; part < 2 && !rest.empty(); ++part) {
+      std::size_t end = 0;
+      while (end < rest.size() && !is_separator(rest[end])) ++end;
+      out.push_back(L'\\');
+      out.append(rest.substr(0, end));
+      rest = end < rest.size() ? rest.substr(end + 1) : std::wstring_view();
+    }
+    out.push_back(L'\\');
+    detail::append_normalised(out, rest);
+    return out;
+  }
+  if (has_drive && path.size() >= 3 && is_separator(path[2])) {  // C:\rest
+    out = L"\\\\?\\";
+    out.push_back(detail::drive_upper(path[0]));
+    out.append(L":\\");
+    detail::append_normalised(out, path.substr(3));
+    return out;
+  }
+  // Relative to the current folder, which must itself be absolute.
+  const bool unc_base = current_dir.size() >= 2 && is_separator(current_dir[0]) &&
+                        is_separator(current_dir[1]);
+  const bool drive_base = current_dir.size() >= 3 && current_dir[1] == L':' &&
+                          is_separator(current_dir[2]);
+  if (!unc_base && !drive_base) return std::wstring(path);
+  if (has_drive && (!drive_base || detail::drive_upper(current_dir[0]) !=
+                                       detail::drive_upper(path[0]))) {
+    return std::wstring(path);  // relative to another drive's current folder: unknown here
+  }
+  std::wstring absolute;
+  if (!path.empty() && is_separator(path[0])) {  // \rest: from the root of the current folder
+    std::size_t root = 2;
+    if (unc_base) {
+      for (int part = 0; part < 2 && root != std::wstring_view::npos; ++part) {
+        root = current_dir.find_first_of(L"\\/", root + (part == 0 ? 0 : 1));
+      }
+      if (root == std::wstring_view::npos) root = current_dir.size();
+    }
+    absolute.assign(current_dir.substr(0, root)).append(path);
+  } else {
+    absolute.assign(current_dir).append(L"\\").append(has_drive ? path.substr(2) : path);
+  }
+  return extended_length_path(absolute, L"");
+}
+
 }  // namespace vorn::platform
