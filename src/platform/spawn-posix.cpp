@@ -79,6 +79,10 @@ bool give_file_to(const std::string& path, long id) {
   return lchown(path.c_str(), static_cast<uid_t>(id), static_cast<gid_t>(id)) == 0;
 }
 
+bool make_symbolic_link(const std::string& target, const std::string& link) {
+  return symlink(target.c_str(), link.c_str()) == 0;
+}
+
 long current_user() {
   return static_cast<long>(getuid());
 }

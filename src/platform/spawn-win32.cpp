@@ -71,6 +71,17 @@ bool give_file_to(const std::string&, long) {
   return false;
 }
 
+bool make_symbolic_link(const std::string& target, const std::string& link) {
+  std::wstring to = wide_from_utf8(target);
+  for (wchar_t& c : to) {
+    if (c == L'/') c = L'\\';
+  }
+  const std::wstring at = wide_from_utf8(link);
+  CreateSymbolicLinkW(at.c_str(), to.c_str(), SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
+  const DWORD made = GetFileAttributesW(at.c_str());  // Wine says yes and makes nothing
+  return made != INVALID_FILE_ATTRIBUTES && (made & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 long current_user() {
   return -1;
 }

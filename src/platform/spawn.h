@@ -46,6 +46,10 @@ long file_owner(const std::string& path);
 /// Gives the file `path` to user and group `id`, as root; false where that cannot be done.
 bool give_file_to(const std::string& path, long id);
 
+/// Makes `link` a symbolic link to `target` (a relative path with "/"). False where no link can
+/// be made: Windows without the privilege or developer mode, or Wine, which makes none.
+bool make_symbolic_link(const std::string& target, const std::string& link);
+
 /// Runs `program` with `args` (argv[0] excluded), waits for it and collects its output.
 SpawnResult spawn(const std::string& program, const std::vector<std::string>& args,
                   const SpawnOptions& options = {});
