@@ -5,7 +5,6 @@
 #include <stdlib.h>
 #include <sys/ptrace.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -68,15 +67,6 @@ bool signal_at_temporary(pid_t pid, const SpawnOptions& options) {
 
 std::string short_name_of(const std::string&) {
   return {};
-}
-
-long file_owner(const std::string& path) {
-  struct stat st {};
-  return lstat(path.c_str(), &st) == 0 ? static_cast<long>(st.st_uid) : -1;
-}
-
-bool give_file_to(const std::string& path, long id) {
-  return lchown(path.c_str(), static_cast<uid_t>(id), static_cast<gid_t>(id)) == 0;
 }
 
 bool make_symbolic_link(const std::string& target, const std::string& link) {

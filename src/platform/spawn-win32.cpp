@@ -1,6 +1,8 @@
 // Starting a program on Windows: CreateProcessW, with standard output in a scratch file.
 #include <windows.h>
 
+#include <algorithm>
+
 #include "platform/spawn.h"
 #include "platform/win32-text.h"
 
@@ -63,19 +65,9 @@ std::string short_name_of(const std::string& path) {
   return slash == std::string::npos ? name : name.substr(slash + 1);
 }
 
-long file_owner(const std::string&) {
-  return -1;
-}
-
-bool give_file_to(const std::string&, long) {
-  return false;
-}
-
 bool make_symbolic_link(const std::string& target, const std::string& link) {
   std::wstring to = wide_from_utf8(target);
-  for (wchar_t& c : to) {
-    if (c == L'/') c = L'\\';
-  }
+  std::replace(to.begin(), to.end(), L'/', L'\\');
   const std::wstring at = wide_from_utf8(link);
   CreateSymbolicLinkW(at.c_str(), to.c_str(), SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
   const DWORD made = GetFileAttributesW(at.c_str());  // Wine says yes and makes nothing

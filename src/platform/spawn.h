@@ -40,12 +40,6 @@ long current_user();
 /// the tests of the same-file refusal), or "" where there is none.
 std::string short_name_of(const std::string& path);
 
-/// The user id that owns the file `path` (not through a link), or -1 where there is none.
-long file_owner(const std::string& path);
-
-/// Gives the file `path` to user and group `id`, as root; false where that cannot be done.
-bool give_file_to(const std::string& path, long id);
-
 /// Makes `link` a symbolic link to `target` (a relative path with "/"). False where no link can
 /// be made: Windows without the privilege or developer mode, or Wine, which makes none.
 bool make_symbolic_link(const std::string& target, const std::string& link);
