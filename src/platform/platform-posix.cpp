@@ -1,10 +1,15 @@
 // The platform services on POSIX systems.
 #include <errno.h>
+#include <stdlib.h>
 #include <fcntl.h>
 #include <signal.h>
+#if defined(__linux__)
 #include <sys/mman.h>
+#endif
 #include <sys/file.h>
+#if defined(__linux__)
 #include <sys/random.h>
+#endif
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -14,6 +19,7 @@
 #include <atomic>
 #include <climits>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <utility>
@@ -196,6 +202,7 @@ void random_name_part(char* out, std::size_t n) {
   static const char ALPHABET[] = "abcdefghijklmnopqrstuvwxyz0123456789";
   unsigned char bytes[32];
   std::size_t got = 0;
+#if defined(__linux__)
   while (got < n) {
     ssize_t r = ::getrandom(bytes + got, n - got, 0);
     if (r > 0) {
@@ -204,6 +211,10 @@ void random_name_part(char* out, std::size_t n) {
       break;
     }
   }
+#elif defined(__APPLE__) || defined(__FreeBSD__) || defined(__OpenBSD__) || defined(__NetBSD__)
+  ::arc4random_buf(bytes, n);
+  got = n;
+#endif
   if (got < n) {  // no random source: the name is still tried with O_EXCL
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -275,12 +286,16 @@ bool create_new(NewFile& file, int dir, mode_t mode) {
 // Gives an unnamed file its temporary name, for the instant before it is put in place.
 bool give_name(NewFile& file) {
   if (file.named) return true;
+#if defined(O_TMPFILE)
   const std::string proc = "/proc/self/fd/" + std::to_string(file.fd.fd);
   return name_temporary(file, [&](const char* name) {
     return ::linkat(file.fd.fd, "", file.dir, name, AT_EMPTY_PATH) == 0 ||
            (errno != EEXIST &&
             ::linkat(AT_FDCWD, proc.c_str(), file.dir, name, AT_SYMLINK_FOLLOW) == 0);
   });
+#else
+  return false;  // every new file has a name from the start here
+#endif
 }
 
 // Whether `size` bytes fit in the file `fd`: within the file-size limit, and with the room
@@ -446,6 +461,8 @@ bool write_object(const std::string& path, std::string_view text) {
   return ok;
 }
 
+#if defined(__linux__)
+
 namespace {
 
 constexpr std::size_t HUGE_PAGE = std::size_t{2} << 20;
@@ -513,6 +530,18 @@ char* grow_line_storage(char* data, std::size_t old_capacity, std::size_t capaci
 void release_line_storage(char* data, std::size_t capacity) {
   if (data != nullptr) ::munmap(data, mapping_size(capacity));
 }
+
+#else
+
+char* grow_line_storage(char* data, std::size_t, std::size_t capacity) {
+  return static_cast<char*>(std::realloc(data, capacity));
+}
+
+void release_line_storage(char* data, std::size_t) {
+  std::free(data);
+}
+
+#endif
 
 std::string_view text_newline() {
   return "\n";

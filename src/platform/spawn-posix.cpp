@@ -3,7 +3,9 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
+#if defined(__linux__)
 #include <sys/ptrace.h>
+#endif
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -46,8 +48,10 @@ bool has_temporary(const std::string& dir) {
 }
 
 // Steps the traced child from system call to system call until a temporary file exists, then
-// sends it the signal and lets it run on.
+// sends it the signal and lets it run on. Only Linux traces system calls this way; elsewhere
+// the child runs untraced and the caller is told the signal was not sent.
 bool signal_at_temporary(pid_t pid, const SpawnOptions& options) {
+#if defined(__linux__)
   int status = 0;
   if (waitpid(pid, &status, 0) != pid || !WIFSTOPPED(status)) return false;  // stop at exec
   int pass_on = 0;
@@ -61,6 +65,11 @@ bool signal_at_temporary(pid_t pid, const SpawnOptions& options) {
       return true;
     }
   }
+#else
+  (void)pid;
+  (void)has_temporary(options.cwd);
+  return false;
+#endif
 }
 
 }  // namespace
@@ -86,6 +95,7 @@ SpawnResult spawn(const std::string& program, const std::vector<std::string>& ar
   if (options.out == StdoutTo::closed_pipe && pipe(pipe_fds) == 0) close(pipe_fds[0]);
   pid_t pid = fork();
   if (pid == 0) {
+    // A full device is Linux's /dev/full (FreeBSD has one too); elsewhere the child fails.
     int out = options.out == StdoutTo::capture       ? out_fd
               : options.out == StdoutTo::full_device ? open("/dev/full", O_WRONLY)
                                                      : pipe_fds[1];
@@ -106,7 +116,9 @@ SpawnResult spawn(const std::string& program, const std::vector<std::string>& ar
       auto id = static_cast<uid_t>(options.user);
       if (setgid(id) != 0 || setuid(id) != 0) _exit(127);
     }
+#if defined(__linux__)
     if (options.signal_on_temporary != 0) ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
+#endif
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
