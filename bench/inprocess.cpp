@@ -9,7 +9,7 @@
 #include <sstream>
 #include <vector>
 
-#include "driver/assembler.h"
+#include "assembler/assembler.h"
 
 int main(int argc, char** argv) {
   if (argc != 3) {

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "driver/assembler.h"
+#include "assembler/assembler.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <random>
 #include <sstream>
 
-#include "driver/object_path.h"
+#include "assembler/object_path.h"
 #include "platform/platform.h"
 #include "platform/win32-text.h"
 

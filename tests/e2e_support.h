@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "driver/driver.h"
-#include "platform/spawn.h"
+#include "support/spawn.h"
 
 namespace vorn::e2e {
 

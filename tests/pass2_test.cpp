@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "driver/assembler.h"
+#include "assembler/assembler.h"
 
 namespace vorn {
 namespace {

@@ -8,7 +8,7 @@
 
 #include <map>
 
-#include "driver/object_path.h"
+#include "assembler/object_path.h"
 #include "e2e_support.h"
 
 namespace {

@@ -4,9 +4,9 @@
 #include <memory>
 #include <string>
 
-#include "driver/assembler.h"
+#include "assembler/assembler.h"
 #include "isa/isa.h"
-#include "pass1/assembly_state.h"
+#include "assembly/assembly.h"
 #include "pass1/section_parser.h"
 
 namespace vorn::test {

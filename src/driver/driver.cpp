@@ -2,9 +2,9 @@
 
 #include <memory>
 
-#include "driver/assembler.h"
-#include "driver/object_path.h"
-#include "pass1/assembly_state.h"
+#include "assembler/assembler.h"
+#include "assembler/object_path.h"
+#include "assembly/assembly.h"
 #include "platform/platform.h"
 
 namespace vorn {

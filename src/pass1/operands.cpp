@@ -1,7 +1,7 @@
 #include "pass1/operands.h"
 
 #include "isa/isa.h"
-#include "pass1/assembly_state.h"
+#include "assembly/assembly.h"
 
 namespace vorn {
 

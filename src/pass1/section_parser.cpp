@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "pass1/assembly_state.h"
+#include "assembly/assembly.h"
 #include "pass1/operands.h"
 
 namespace vorn {

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <string>
 
-#include "driver/assembler.h"
+#include "assembler/assembler.h"
 
 namespace {
 

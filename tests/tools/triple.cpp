@@ -6,7 +6,7 @@
 #include <sstream>
 #include <string>
 
-#include "driver/assembler.h"
+#include "assembler/assembler.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "pass1/assembly_state.h"
+#include "assembly/assembly.h"
 
 namespace vorn {
 

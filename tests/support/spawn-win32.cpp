@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "platform/spawn.h"
+#include "support/spawn.h"
 #include "platform/win32-text.h"
 
 namespace vorn::platform {

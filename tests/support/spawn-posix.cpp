@@ -12,7 +12,7 @@
 
 #include <cstring>
 
-#include "platform/spawn.h"
+#include "support/spawn.h"
 
 namespace vorn::platform {
 

@@ -1,12 +1,12 @@
-#include "driver/assembler.h"
+#include "assembler/assembler.h"
 
 #include <memory>
 #include <new>
 
 #include "isa/isa.h"
-#include "pass1/assembly_state.h"
+#include "assembly/assembly.h"
 #include "pass1/section_parser.h"
-#include "pass2/object_writer.h"
+#include "pass2/pass2.h"
 
 namespace vorn {
 

@@ -1,4 +1,4 @@
-#include "driver/object_path.h"
+#include "assembler/object_path.h"
 
 namespace vorn {
 

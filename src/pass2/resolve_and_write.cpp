@@ -1,4 +1,4 @@
-#include "pass2/object_writer.h"
+#include "pass2/pass2.h"
 
 #include <algorithm>
 #include <array>
@@ -6,7 +6,7 @@
 #include <initializer_list>
 
 #include "isa/isa.h"
-#include "pass1/assembly_state.h"
+#include "assembly/assembly.h"
 
 namespace vorn {
 
