@@ -31,10 +31,9 @@ void BM_SymtabColliding(benchmark::State& state) {
   for (int k = 0; k < state.range(0); ++k, std::next_permutation(p.begin(), p.end())) {
     names.push_back(p);
   }
-  vorn::SourceReader r;
   for (auto _ : state) {
     auto t = std::make_unique<vorn::SymbolTable>();
-    for (const std::string& n : names) vorn::sym_intern(*t, r, n);
+    for (const std::string& n : names) vorn::sym_intern(*t, n);
     for (const std::string& n : names) benchmark::DoNotOptimize(vorn::sym_find(*t, n));
   }
 }

@@ -7,20 +7,18 @@
 #include <string>
 
 #include "isa/isa.h"
-#include "source_reader/source_reader.h"
 
 namespace vorn {
 namespace {
 
 struct SymtabTest : ::testing::Test {
-  SourceReader reader;
   std::unique_ptr<SymbolTable> table = std::make_unique<SymbolTable>();
   SymbolTable& t = *table;
 };
 
 TEST_F(SymtabTest, InternFindSet) {
-  int a = sym_intern(t, reader, "ALPHA");
-  EXPECT_EQ(sym_intern(t, reader, "ALPHA"), a);
+  int a = sym_intern(t, "ALPHA");
+  EXPECT_EQ(sym_intern(t, "ALPHA"), a);
   EXPECT_EQ(t.symbol_count, 1);
   EXPECT_EQ(sym_find(t, "ALPHA"), a);
   EXPECT_EQ(sym_value(t, a), UNDEFINED_VALUE);
@@ -35,18 +33,18 @@ TEST_F(SymtabTest, InternFindSet) {
 
 TEST_F(SymtabTest, LongNamesAndHighBytesAreDistinctNames) {
   std::string base(31, 'N');
-  int x = sym_intern(t, reader, base + "X");
-  int y = sym_intern(t, reader, base + "Y");
+  int x = sym_intern(t, base + "X");
+  int y = sym_intern(t, base + "Y");
   EXPECT_NE(x, y);
   EXPECT_EQ(sym_name(t, x), base + "X");
   std::string huge(100000, '\xff');
-  int h = sym_intern(t, reader, huge);
+  int h = sym_intern(t, huge);
   EXPECT_GE(h, 0);
   EXPECT_LT(h, SYMTAB_SIZE);
   EXPECT_EQ(sym_hash(huge), static_cast<int>(255ull * 100000 % SYMTAB_SIZE));
   EXPECT_EQ(sym_find(t, huge), h);
   std::string with_nul("A\0B", 3);
-  EXPECT_NE(sym_intern(t, reader, with_nul), sym_intern(t, reader, "A"));
+  EXPECT_NE(sym_intern(t, with_nul), sym_intern(t, "A"));
 }
 
 // Names with one home slot fill consecutive slots, wrapping past the last one, and stay apart.
@@ -56,7 +54,7 @@ TEST_F(SymtabTest, CollidingNamesProbeLinearlyAndWrap) {
   std::string tail = "ABCDEFG";
   std::vector<int> slots;
   do {
-    slots.push_back(sym_intern(t, reader, prefix + tail));
+    slots.push_back(sym_intern(t, prefix + tail));
   } while (std::next_permutation(tail.begin(), tail.end()) && slots.size() < 3000);
   const int home = sym_hash(prefix + "ABCDEFG");
   ASSERT_EQ(home, 7910);
@@ -103,7 +101,7 @@ TEST_F(SymtabTest, SlotsMatchAPlainLinearProbe) {
         break;
     }
     int expected = plain_probe(name);
-    ASSERT_EQ(sym_intern(t, reader, name), expected) << name;
+    ASSERT_EQ(sym_intern(t, name), expected) << name;
     ASSERT_EQ(sym_find(t, name), expected) << name;
     reference[static_cast<std::size_t>(expected)] = name;
   }
@@ -112,27 +110,18 @@ TEST_F(SymtabTest, SlotsMatchAPlainLinearProbe) {
 }
 
 TEST_F(SymtabTest, CapacityEndsTheRunOnThe3960thInsertion) {
-  load_predefined(t, reader);
+  load_predefined(t);
   for (int k = 0; k < MAX_SYMBOLS - PREDEFINED_COUNT; ++k) {
-    sym_intern(t, reader, "S" + std::to_string(k));
+    sym_intern(t, "S" + std::to_string(k));
   }
   EXPECT_EQ(t.symbol_count, MAX_SYMBOLS);
-  sym_intern(t, reader, "S0");  // present names still resolve
-  reader.line_no = 7;
-  reader.current_token = "ONE_TOO_MANY";
-  reader.line = "one_too_many 1";
-  try {
-    sym_intern(t, reader, "ONE_TOO_MANY");
-    FAIL();
-  } catch (const AsmError& e) {
-    EXPECT_EQ(e.text,
-              "line 7 error: too many symbols, increase table size\n symbol ONE_TOO_MANY\n"
-              "one_too_many 1\n");
-  }
+  EXPECT_NE(sym_intern(t, "S0"), SYMTAB_FULL);  // present names still resolve
+  EXPECT_EQ(sym_intern(t, "ONE_TOO_MANY"), SYMTAB_FULL);
+  EXPECT_EQ(t.symbol_count, MAX_SYMBOLS);
 }
 
 TEST_F(SymtabTest, PredefinedNames) {
-  load_predefined(t, reader);
+  load_predefined(t);
   EXPECT_EQ(t.symbol_count, 60);
   int seen = 0;
   for (int i = 0; i < SYMTAB_SIZE; ++i) {

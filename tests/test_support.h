@@ -25,7 +25,7 @@ inline std::unique_ptr<Pass1Run> pass1(std::string text) {
   run->text = std::move(text);
   reader_from_text(run->as->reader, run->text);
   try {
-    load_predefined(run->as->symtab, run->as->reader);
+    load_predefined(run->as->symtab);
     run_pass1(*run->as);
   } catch (const AsmError& e) {
     run->error = e.text;

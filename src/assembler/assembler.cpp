@@ -12,7 +12,7 @@ namespace vorn {
 
 RunResult assemble(Assembly& as, std::string_view object_path) {
   try {
-    load_predefined(as.symtab, as.reader);
+    load_predefined(as.symtab);
     as.reader.line_no = 0;
     as.data_loc = 0;
     run_pass1(as);
@@ -21,7 +21,7 @@ RunResult assemble(Assembly& as, std::string_view object_path) {
   } catch (const AsmError& e) {
     return {false, e.text, {}};
   } catch (const std::bad_alloc&) {
-    return {false, "error: out of memory\n", {}};
+    return {false, line_of(msg::MACHINE_OUT_OF_MEMORY), {}};
   }
 }
 

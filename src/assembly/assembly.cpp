@@ -3,15 +3,21 @@
 namespace vorn {
 
 void item_append(Assembly& as, std::int32_t kind, std::int32_t value) {
-  if (as.item_count >= MAX_ITEMS) report_error(as.reader, "out of memory");
+  if (as.item_count >= MAX_ITEMS) report_error(as.reader, msg::OUT_OF_MEMORY);
   as.items[static_cast<std::size_t>(as.item_count++)] = {static_cast<std::uint8_t>(kind), value};
 }
 
 void fixup_add(Assembly& as, std::int32_t address, std::int32_t symbol) {
   // Only accepted forward references are recorded, at most one per instruction, and there are
   // at most CODE_SIZE instructions; the guard keeps the list safe all the same.
-  if (as.fixup_count >= MAX_FIXUPS) report_error(as.reader, "out of memory");
+  if (as.fixup_count >= MAX_FIXUPS) report_error(as.reader, msg::OUT_OF_MEMORY);
   as.fixups[static_cast<std::size_t>(as.fixup_count++)] = {address, symbol};
+}
+
+int intern_name(Assembly& as, std::string_view name) {
+  const int i = sym_intern(as.symtab, name);
+  if (i == SYMTAB_FULL) report_error(as.reader, msg::TOO_MANY_SYMBOLS);
+  return i;
 }
 
 }  // namespace vorn

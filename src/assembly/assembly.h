@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string_view>
 
 #include "source_reader/source_reader.h"
 #include "symtab/symtab.h"
@@ -57,6 +58,10 @@ struct Assembly {
 
 /// Appends an item; "out of memory" when the list is full.
 void item_append(Assembly& as, std::int32_t kind, std::int32_t value);
+
+/// The slot of `name` in the symbol table, entered when absent; "too many symbols, increase
+/// table size" when the table is full.
+int intern_name(Assembly& as, std::string_view name);
 
 /// Records that field c of the word at `address` takes the value of `symbol` in pass two.
 void fixup_add(Assembly& as, std::int32_t address, std::int32_t symbol);

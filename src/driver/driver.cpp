@@ -5,6 +5,7 @@
 #include "assembler/assembler.h"
 #include "assembler/object_path.h"
 #include "assembly/assembly.h"
+#include "diagnostics/diagnostics.h"
 #include "platform/platform.h"
 
 namespace vorn {
@@ -14,6 +15,10 @@ namespace {
 int say(std::string& out, std::string text, int status) {
   out = with_text_newlines(std::move(text));
   return status;
+}
+
+int say_line(std::string& out, std::string_view line, int status) {
+  return say(out, line_of(line), status);
 }
 
 std::ptrdiff_t read_block(void* file, char* buf, std::size_t size) {
@@ -55,15 +60,15 @@ std::string with_text_newlines(std::string text) {
 
 int run_command_line(const std::vector<std::string>& args, std::string& out) {
   out.clear();
-  if (args.size() < 2) return say(out, "usage : vorn inputfile\n", EXIT_USAGE);
+  if (args.size() < 2) return say_line(out, msg::USAGE, EXIT_USAGE);
   const std::string& source_path = args[1];
   OpenSource source;
   if (!platform::open_source(source_path, source.file)) {
-    return say(out, "input file not found\n", EXIT_ERROR);
+    return say_line(out, msg::INPUT_FILE_NOT_FOUND, EXIT_ERROR);
   }
   const std::string object_path = make_object_path(source_path);
   if (object_replaces_source(source_path, source.file.id, object_path)) {
-    return say(out, "object file would replace source\n", EXIT_ERROR);
+    return say_line(out, msg::OBJECT_WOULD_REPLACE_SOURCE, EXIT_ERROR);
   }
 
   auto as = std::make_unique<Assembly>();
@@ -74,7 +79,7 @@ int run_command_line(const std::vector<std::string>& args, std::string& out) {
   platform::close_source(source.file);
   if (!result.ok) return say(out, std::move(result.output), EXIT_ERROR);
   if (!platform::write_object(object_path, with_text_newlines(std::move(result.object)))) {
-    return say(out, "error: cannot write object file\n", EXIT_ERROR);
+    return say_line(out, msg::CANNOT_WRITE_OBJECT, EXIT_ERROR);
   }
   return EXIT_OK;
 }

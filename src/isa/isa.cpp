@@ -53,9 +53,9 @@ const OpRow* find_op(std::int32_t op) {
 
 }  // namespace
 
-void load_predefined(SymbolTable& t, const SourceReader& r) {
+void load_predefined(SymbolTable& t) {
   for (const PredefinedName* p = PREDEFINED_NAMES; p->name[0] != '\0'; ++p) {
-    sym_set(t, sym_intern(t, r, p->name), p->value, KIND_PREDEFINED);
+    sym_set(t, sym_intern(t, p->name), p->value, KIND_PREDEFINED);  // 60 names: never full
   }
 }
 

@@ -8,7 +8,6 @@
 namespace vorn {
 
 struct SymbolTable;
-struct SourceReader;
 
 struct PredefinedName {
   const char* name;
@@ -21,7 +20,7 @@ constexpr int PREDEFINED_COUNT = 60;
 extern const PredefinedName PREDEFINED_NAMES[PREDEFINED_COUNT + 1];
 
 /// Enters every predefined name into the table with its number and KIND_PREDEFINED.
-void load_predefined(SymbolTable& t, const SourceReader& r);
+void load_predefined(SymbolTable& t);
 
 /// The operands a mnemonic's number reads, in source order.
 enum class OperandForm {

@@ -24,10 +24,10 @@ std::int32_t& word_field(CodeWord& w, int field) {
 
 Operand resolve_operand(Assembly& as, std::string_view text, bool forward_ok) {
   if (is_number(text)) return {number_value(as.reader, text), KIND_NUMBER};
-  int i = sym_intern(as.symtab, as.reader, text);
+  int i = intern_name(as, text);
   std::int32_t v = sym_value(as.symtab, i);
   if (v != UNDEFINED_VALUE) return {v, KIND_NAME};
-  if (!forward_ok) report_error(as.reader, "undefine symbol");
+  if (!forward_ok) report_error(as.reader, msg::UNDEFINE_SYMBOL);
   fixup_add(as, as.code_loc, i);
   return {i, KIND_UNRESOLVED};
 }
@@ -35,21 +35,21 @@ Operand resolve_operand(Assembly& as, std::string_view text, bool forward_ok) {
 void parse_register(Assembly& as, int field) {
   take_token(as.reader);
   const std::string& tok = as.reader.current_token;
-  if (has_prefix(tok)) report_error(as.reader, "expect register");
+  if (has_prefix(tok)) report_error(as.reader, msg::EXPECT_REGISTER);
   word_field(current_word(as), field) = resolve_operand(as, tok, false).value;
 }
 
 void parse_ads(Assembly& as) {
   take_token(as.reader);
   const std::string& tok = as.reader.current_token;
-  if (has_prefix(tok)) report_error(as.reader, "expect ads");
+  if (has_prefix(tok)) report_error(as.reader, msg::EXPECT_ADS);
   current_word(as).c = resolve_operand(as, tok, true).value;
 }
 
 void parse_constant(Assembly& as) {
   take_token(as.reader);
   std::string_view tok = as.reader.current_token;
-  if (tok.front() != '#') report_error(as.reader, "expect constant");
+  if (tok.front() != '#') report_error(as.reader, msg::EXPECT_CONSTANT);
   current_word(as).c = resolve_operand(as, tok.substr(1), true).value;
 }
 
@@ -84,7 +84,7 @@ void parse_address(Assembly& as) {
 
 void encode_instruction(Assembly& as, std::int32_t op) {
   if (as.code_loc < 0 || as.code_loc >= CODE_SIZE) {
-    report_error(as.reader, "code address out of range");
+    report_error(as.reader, msg::CODE_ADDRESS_OUT_OF_RANGE);
   }
   current_word(as).op = op;
   switch (operand_form(op)) {
@@ -120,7 +120,7 @@ void encode_instruction(Assembly& as, std::int32_t op) {
       parse_reg_or_imm(as);
       break;
     case OperandForm::none:
-      report_error(as.reader, "undefine op");
+      report_error(as.reader, msg::UNDEFINE_OP);
   }
 }
 

@@ -16,16 +16,16 @@ bool at(const Assembly& as, std::string_view keyword) {
 // label = ":" name. Defines the name as the address of the next instruction.
 void define_label(Assembly& as) {
   std::string_view name = std::string_view(as.reader.current_token).substr(1);
-  if (name.empty()) report_error(as.reader, "expect label");
-  int i = sym_intern(as.symtab, as.reader, name);
-  if (sym_value(as.symtab, i) != UNDEFINED_VALUE) report_error(as.reader, "duplicate label");
+  if (name.empty()) report_error(as.reader, msg::EXPECT_LABEL);
+  int i = intern_name(as, name);
+  if (sym_value(as.symtab, i) != UNDEFINED_VALUE) report_error(as.reader, msg::DUPLICATE_LABEL);
   sym_set(as.symtab, i, as.code_loc, KIND_NAME);
 }
 
 // instruction = mnemonic { operand }. The mnemonic must be a predefined name.
 void assemble_instruction(Assembly& as) {
   int i = sym_find(as.symtab, as.reader.current_token);
-  if (i < 0 || sym_kind(as.symtab, i) != KIND_PREDEFINED) report_error(as.reader, "undefined op");
+  if (i < 0 || sym_kind(as.symtab, i) != KIND_PREDEFINED) report_error(as.reader, msg::UNDEFINED_OP);
   encode_instruction(as, sym_value(as.symtab, i));
   ++as.code_loc;
 }
@@ -43,11 +43,11 @@ void run_pass1(Assembly& as) {
 }
 
 void parse_symbol_section(Assembly& as) {
-  if (!at(as, ".SYMBOL")) report_error(as.reader, "expect .symbol");
+  if (!at(as, ".SYMBOL")) report_error(as.reader, msg::EXPECT_SYMBOL);
   take_token(as.reader);
   while (!at(as, ".CODE")) {
-    int i = sym_intern(as.symtab, as.reader, as.reader.current_token);
-    if (sym_value(as.symtab, i) != UNDEFINED_VALUE) report_error(as.reader, "duplicate symbol");
+    int i = intern_name(as, as.reader.current_token);
+    if (sym_value(as.symtab, i) != UNDEFINED_VALUE) report_error(as.reader, msg::DUPLICATE_SYMBOL);
     std::int32_t v = read_number(as.reader);
     sym_set(as.symtab, i, v, KIND_NAME);
     take_token(as.reader);
@@ -77,7 +77,7 @@ void parse_data_section(Assembly& as) {
     if (is_number(tok)) {
       item_append(as, KIND_NUMBER, number_value(as.reader, tok));
     } else {
-      item_append(as, KIND_NAME, sym_intern(as.symtab, as.reader, tok));
+      item_append(as, KIND_NAME, intern_name(as, tok));
     }
     ++as.data_loc;
     take_token(as.reader);

@@ -60,7 +60,7 @@ void apply_fixups(Assembly& as) {
     if (v == UNDEFINED_VALUE) {
       std::string text(sym_name(as.symtab, f.symbol));
       text.push_back(' ');
-      throw AsmError{text + format_diagnostic(as.reader, "undefine symbol")};
+      throw AsmError{text + format_diagnostic(as.reader, msg::UNDEFINE_SYMBOL)};
     }
     as.code[static_cast<std::size_t>(f.address)].c = v;
   }
@@ -71,7 +71,7 @@ void emit_code(Assembly& as, std::string& out) {
   for (std::int32_t addr = 0; addr < as.code_loc; ++addr) {
     // Addresses past the image hold no word, like an untouched slot.
     CodeWord w = addr < CODE_SIZE ? as.code[static_cast<std::size_t>(addr)] : CodeWord{};
-    if (!written_form(w.op, w.a, w.b, w.c, words)) report_error(as.reader, "undefine op");
+    if (!written_form(w.op, w.a, w.b, w.c, words)) report_error(as.reader, msg::UNDEFINE_OP);
     write_numbers(out, {words[0], words[1], words[2], words[3]});
   }
 }
@@ -79,7 +79,7 @@ void emit_code(Assembly& as, std::string& out) {
 std::int32_t next_data_value(Assembly& as, int& item_pos) {
   const Item& item = as.items[static_cast<std::size_t>(item_pos)];
   std::int32_t v = item.kind == KIND_NAME ? sym_value(as.symtab, item.value) : item.value;
-  if (v == UNDEFINED_VALUE) report_error(as.reader, "undefined symbol");
+  if (v == UNDEFINED_VALUE) report_error(as.reader, msg::UNDEFINED_SYMBOL);
   ++item_pos;
   return v;
 }

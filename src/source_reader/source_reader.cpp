@@ -21,7 +21,7 @@ char to_upper(char c) {
 // Reads up to `size` bytes of the streamed source into `buf`. Returns the count, 0 at its end.
 std::size_t read_more(SourceReader& r, char* buf, std::size_t size) {
   std::ptrdiff_t n = r.read(r.read_context, buf, size);
-  if (n < 0) throw AsmError{"error: cannot read input file\n"};
+  if (n < 0) throw AsmError{line_of(msg::CANNOT_READ_INPUT)};
   return static_cast<std::size_t>(n);
 }
 
@@ -55,7 +55,7 @@ void take_byte_order_mark(SourceReader& r) {
   if (head == "\xEF\xBB\xBF") {
     r.pos = 3;
   } else if (head.substr(0, 2) == "\xFF\xFE" || head.substr(0, 2) == "\xFE\xFF") {
-    throw AsmError{"error: input file is UTF-16, not UTF-8\n"};
+    throw AsmError{line_of(msg::INPUT_IS_UTF16)};
   }
 }
 
@@ -273,19 +273,12 @@ bool next_token(SourceReader& r) {
 }
 
 void take_token(SourceReader& r) {
-  if (!next_token(r)) report_error(r, "unexpected end of file");
+  if (!next_token(r)) report_error(r, msg::UNEXPECTED_END_OF_FILE);
 }
 
 std::string format_diagnostic(const SourceReader& r, std::string_view message) {
-  std::string text;
-  if (r.pass_no == 1) {
-    text.append("line ").append(std::to_string(r.line_no)).append(" error: ");
-    text.append(message).append(" symbol ").append(r.current_token).append("\n");
-    if (r.line_no > 0) text.append(r.line).append("\n");
-  } else {
-    text.append("error: ").append(message).append("\n");
-  }
-  return text;
+  return r.pass_no == 1 ? format_pass_one(r.line_no, message, r.current_token, r.line)
+                        : format_pass_two(message);
 }
 
 void report_error(const SourceReader& r, std::string_view message) {
@@ -308,15 +301,15 @@ std::int32_t number_value(const SourceReader& r, std::string_view text) {
   std::int64_t magnitude = 0;
   for (char c : text) {
     magnitude = magnitude * 10 + (c - '0');
-    if (magnitude > limit) report_error(r, "number out of range");
+    if (magnitude > limit) report_error(r, msg::NUMBER_OUT_OF_RANGE);
   }
-  if (!negative && magnitude == limit) report_error(r, "number out of range");
+  if (!negative && magnitude == limit) report_error(r, msg::NUMBER_OUT_OF_RANGE);
   return static_cast<std::int32_t>(negative ? -magnitude : magnitude);
 }
 
 std::int32_t read_number(SourceReader& r) {
   take_token(r);
-  if (!is_number(r.current_token)) report_error(r, "expect number");
+  if (!is_number(r.current_token)) report_error(r, msg::EXPECT_NUMBER);
   return number_value(r, r.current_token);
 }
 

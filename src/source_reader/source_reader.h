@@ -8,12 +8,9 @@
 #include <string>
 #include <string_view>
 
-namespace vorn {
+#include "diagnostics/diagnostics.h"
 
-/// An error that ends the run. `text` is the finished diagnostic, exactly as it is printed.
-struct AsmError {
-  std::string text;
-};
+namespace vorn {
 
 /// Size of one read from a source file; a line longer than half of it is joined across reads.
 constexpr std::size_t READ_BLOCK_SIZE = 32 * 1024;

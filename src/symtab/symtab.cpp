@@ -3,7 +3,6 @@
 #include <cstring>
 #include <new>
 
-#include "source_reader/source_reader.h"
 
 namespace vorn {
 
@@ -62,13 +61,12 @@ int sym_hash(std::string_view name) {
   return static_cast<int>(sum % SYMTAB_SIZE);
 }
 
-int sym_intern(SymbolTable& t, const SourceReader& r, std::string_view name) {
+int sym_intern(SymbolTable& t, std::string_view name) {
   const std::uint32_t fp = name_fingerprint(name);
   const int cell = index_cell(t, name, fp);
   if (t.name_index[at(cell)] != 0) return t.name_index[at(cell)] - 1;
-  if (++t.symbol_count > MAX_SYMBOLS) {
-    report_error(r, "too many symbols, increase table size\n");
-  }
+  if (t.symbol_count >= MAX_SYMBOLS) return SYMTAB_FULL;
+  ++t.symbol_count;
   if (name.size() > UINT32_MAX - t.names.size()) throw std::bad_alloc();
   if (t.names.capacity() < NAMES_RESERVE) t.names.reserve(NAMES_RESERVE);
   const int slot = first_free_slot(t, sym_hash(name));

@@ -14,8 +14,6 @@
 
 namespace vorn {
 
-struct SourceReader;
-
 constexpr int SYMTAB_SIZE = 7919;  // slots, a prime
 constexpr int MAX_SYMBOLS = 3959;  // insertions allowed, so the table stays at most half full
 constexpr std::int32_t UNDEFINED_VALUE = INT32_MIN;  // the value of a name not yet defined
@@ -87,10 +85,14 @@ struct SymbolTable {
 /// The home slot of `name`: the sum of its bytes, taken as unsigned, modulo SYMTAB_SIZE.
 int sym_hash(std::string_view name);
 
-/// The slot holding `name`, inserted first (undefined, KIND_NAME) when absent. The insertion
-/// past MAX_SYMBOLS ends the run with "too many symbols, increase table size"; names beyond
-/// 4 GiB in all throw std::bad_alloc.
-int sym_intern(SymbolTable& t, const SourceReader& r, std::string_view name);
+/// What sym_intern returns when `name` is absent and the table holds MAX_SYMBOLS names already;
+/// the caller reports it.
+constexpr int SYMTAB_FULL = -1;
+
+/// The slot holding `name`, inserted first (undefined, KIND_NAME) when absent; SYMTAB_FULL
+/// when it would be the insertion past MAX_SYMBOLS. Names beyond 4 GiB in all throw
+/// std::bad_alloc.
+int sym_intern(SymbolTable& t, std::string_view name);
 
 /// The slot holding `name`, or -1 when absent. Never inserts.
 int sym_find(const SymbolTable& t, std::string_view name);
