@@ -51,7 +51,7 @@ TEST(ObjectPath, ExtendedLengthFormOfWindowsPaths) {
       {L"\\\\host\\share\\dir\\..\\p.obj", L"\\\\?\\UNC\\host\\share\\p.obj"},
       {L"//host/share/p.obj", L"\\\\?\\UNC\\host\\share\\p.obj"},
       {L"\\\\?\\C:\\a\\..\\p.obj.", L"\\\\?\\C:\\a\\..\\p.obj."},  // already in the form
-      {L"C:\\dir\\p.obj. ", L"\\\\?\\C:\\dir\\p.obj"},  // as Windows trims the name
+      {L"C:\\dir\\p.obj. ", L"\\\\?\\C:\\dir\\p.obj"},             // as Windows trims the name
   };
   for (auto [path, extended] : cases) {
     EXPECT_EQ(platform::extended_length_path(path, cwd), extended)

@@ -98,13 +98,13 @@ TEST(Pass1, ItemsAndLabels) {
   EXPECT_EQ(as.code_loc, 6);
   EXPECT_EQ(as.data_loc, 104);
   ASSERT_EQ(as.item_count, 7);
-  const std::pair<int, std::int32_t> items[] = {{KIND_CODE, 5},
-                                                {KIND_DATA, 100},
-                                                {KIND_NUMBER, 7},
-                                                {KIND_NAME, sym_find(as.symtab, "N")},
-                                                {KIND_NAME, sym_find(as.symtab, ":X")},
-                                                {KIND_NAME, sym_find(as.symtab, ".CODE")},
-                                                {KIND_END, 104}};
+  const std::pair<Kind, std::int32_t> items[] = {{KIND_CODE, 5},
+                                                 {KIND_DATA, 100},
+                                                 {KIND_NUMBER, 7},
+                                                 {KIND_NAME, sym_find(as.symtab, "N")},
+                                                 {KIND_NAME, sym_find(as.symtab, ":X")},
+                                                 {KIND_NAME, sym_find(as.symtab, ".CODE")},
+                                                 {KIND_END, 104}};
   for (int k = 0; k < 7; ++k) {
     EXPECT_EQ(as.items[static_cast<std::size_t>(k)].kind, items[k].first) << k;
     EXPECT_EQ(as.items[static_cast<std::size_t>(k)].value, items[k].second) << k;

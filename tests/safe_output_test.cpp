@@ -120,7 +120,8 @@ TEST(SafeOutput, ObjectPathThatIsASymbolicLink) {
   }
   ASSERT_TRUE(platform::make_symbolic_link("p.obj", (d.path / "chain.obj").string()));
   ASSERT_TRUE(platform::make_symbolic_link("out/made.obj", (d.path / "dangling.obj").string()));
-  for (const std::string name : {"p", "chain", "dangling"}) write_file(d.path / (name + ".s"), GOOD);
+  for (const std::string name : {"p", "chain", "dangling"})
+    write_file(d.path / (name + ".s"), GOOD);
   EXPECT_EQ(run_vorn(d.path, {"p.s"}).status, 0);
   EXPECT_EQ(read_file(d.path / "out" / "real.obj"), object_of_good("p.obj"));
   EXPECT_EQ(run_vorn(d.path, {"chain.s"}).status, 0);
@@ -202,7 +203,7 @@ TEST(SafeOutput, PermissionsOfTheEarlierObjectAndItsFolder) {
     fs::create_directory(f);
     write_file(f / "p.s", GOOD);
     write_file(f / "p.obj", EARLIER);
-    fs::permissions(d.path, perms(0755));  // the other user reaches the folder and the source,
+    fs::permissions(d.path, perms(0755));     // the other user reaches the folder and the source,
     fs::permissions(f / "p.s", perms(0644));  // whatever the umask
     fs::permissions(f / "p.obj", row.object);
     if (row.owner >= 0) {

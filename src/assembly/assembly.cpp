@@ -2,9 +2,9 @@
 
 namespace vorn {
 
-void item_append(Assembly& as, std::int32_t kind, std::int32_t value) {
+void item_append(Assembly& as, Kind kind, std::int32_t value) {
   if (as.item_count >= MAX_ITEMS) report_error(as.reader, msg::OUT_OF_MEMORY);
-  as.items[static_cast<std::size_t>(as.item_count++)] = {static_cast<std::uint8_t>(kind), value};
+  as.items[static_cast<std::size_t>(as.item_count++)] = {kind, value};
 }
 
 void fixup_add(Assembly& as, std::int32_t address, std::int32_t symbol) {

@@ -23,7 +23,7 @@ struct CodeWord {
 };
 
 struct Item {
-  std::uint8_t kind;   // KIND_CODE, KIND_DATA, KIND_NUMBER, KIND_NAME or KIND_END
+  Kind kind;           // KIND_CODE, KIND_DATA, KIND_NUMBER, KIND_NAME or KIND_END
   std::int32_t value;  // origin, number, symbol index, or data end
 };
 
@@ -57,7 +57,7 @@ struct Assembly {
 };
 
 /// Appends an item; "out of memory" when the list is full.
-void item_append(Assembly& as, std::int32_t kind, std::int32_t value);
+void item_append(Assembly& as, Kind kind, std::int32_t value);
 
 /// The slot of `name` in the symbol table, entered when absent; "too many symbols, increase
 /// table size" when the table is full.

@@ -2,8 +2,8 @@
 
 namespace vorn {
 
-std::string format_pass_one(std::int64_t line_no, std::string_view message,
-                            std::string_view token, std::string_view line) {
+std::string format_pass_one(std::int64_t line_no, std::string_view message, std::string_view token,
+                            std::string_view line) {
   std::string text;
   text.append("line ").append(std::to_string(line_no)).append(" error: ");
   text.append(message).append(" symbol ").append(token).append("\n");

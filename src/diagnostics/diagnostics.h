@@ -50,8 +50,8 @@ constexpr std::string_view CANNOT_WRITE_STDOUT = "vorn: cannot write standard ou
 
 /// The pass-one diagnostic: "line N error: MESSAGE symbol TOKEN", then the source line as
 /// written (none before the first line is read, N = 0).
-std::string format_pass_one(std::int64_t line_no, std::string_view message,
-                            std::string_view token, std::string_view line);
+std::string format_pass_one(std::int64_t line_no, std::string_view message, std::string_view token,
+                            std::string_view line);
 
 /// The pass-two diagnostic: "error: MESSAGE".
 std::string format_pass_two(std::string_view message);

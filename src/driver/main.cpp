@@ -11,7 +11,8 @@ int main(int argc, char** argv) {
   int status = vorn::run_command_line(vorn::platform::command_line(argc, argv), out);
   // A message that cannot be written is said on the error stream; the status stands.
   if (!out.empty() && !vorn::platform::write_stdout(out)) {
-    vorn::platform::write_stderr(vorn::with_text_newlines(vorn::line_of(vorn::msg::CANNOT_WRITE_STDOUT)));
+    vorn::platform::write_stderr(
+        vorn::with_text_newlines(vorn::line_of(vorn::msg::CANNOT_WRITE_STDOUT)));
     if (status == vorn::EXIT_OK) status = vorn::EXIT_ERROR;
   }
   return status;

@@ -4,6 +4,14 @@
 
 namespace vorn {
 
+namespace {
+
+struct PredefinedName {
+  const char* name;
+  std::int32_t value;
+};
+
+// The mnemonics and register names in load order, followed by a row with an empty name.
 const PredefinedName PREDEFINED_NAMES[PREDEFINED_COUNT + 1] = {
     {"NOP", 0},  {"LD", 1},   {"ST", 3},   {"MOV", 76}, {"JMP", 6},   {"JAL", 7},   {"RET", 50},
     {"JT", 8},   {"JF", 9},   {"ADD", 32}, {"SUB", 33}, {"MUL", 34},  {"DIV", 35},  {"AND", 36},
@@ -16,32 +24,47 @@ const PredefinedName PREDEFINED_NAMES[PREDEFINED_COUNT + 1] = {
     {"R28", 28}, {"R29", 29}, {"R30", 30}, {"R31", 31}, {"", 0},
 };
 
-namespace {
+// How a stored code word (op, a, b, c) is written as four numbers.
+enum class OutputRule {
+  none,  // no rule: "undefine op"
+  op_a_0_c,
+  op_a_b_c,
+  jump,  // 9, 0, 0, c: a jump is written as JF on register 0
+  op_a_0_0,
+  op_a_b_0,
+  move_imm,  // 15, a, 0, c: OR immediate with register 0
+  move_reg,  // 37, a, 0, c: OR with register 0
+};
 
 // One row per range of operation numbers: the form the encoder reads for a mnemonic with that
-// number, and the rule by which a stored word with that number is written.
+// number, the rule by which a stored word with that number is written, and what the operand
+// forms store instead of the number: the immediate form ("#") the number plus `immediate`,
+// the indirect form ("@") the number plus `indirect`, the indexed form ("+") `indexed`.
 struct OpRow {
   std::int32_t first;
   std::int32_t last;
   OperandForm form;
   OutputRule rule;
+  std::int32_t immediate = 0;
+  std::int32_t indirect = 0;
+  std::int32_t indexed = 0;
 };
 
 constexpr OpRow OP_TABLE[] = {
-    {1, 1, OperandForm::load_store, OutputRule::op_a_0_c},    // LD, plain memory operand
-    {2, 2, OperandForm::none, OutputRule::op_a_b_c},          // LD "@" form
-    {3, 3, OperandForm::load_store, OutputRule::op_a_0_c},    // ST, plain memory operand
-    {4, 4, OperandForm::none, OutputRule::op_a_b_c},          // ST "@" form
-    {6, 6, OperandForm::target, OutputRule::jump},            // JMP
-    {7, 9, OperandForm::reg_target, OutputRule::op_a_0_c},    // JAL, JT, JF
-    {10, 25, OperandForm::none, OutputRule::op_a_b_c},        // arithmetic, immediate
-    {32, 47, OperandForm::arithmetic, OutputRule::op_a_b_c},  // arithmetic, register
-    {48, 49, OperandForm::none, OutputRule::op_a_b_c},        // LD, ST "+" form
-    {50, 50, OperandForm::reg, OutputRule::op_a_0_0},         // RET
-    {51, 51, OperandForm::trap, OutputRule::op_a_0_c},        // TRAP
-    {52, 53, OperandForm::reg_reg, OutputRule::op_a_b_0},     // PUSH, POP
-    {54, 54, OperandForm::none, OutputRule::move_imm},        // MOV immediate
-    {76, 76, OperandForm::move, OutputRule::move_reg},        // MOV register
+    {1, 1, OperandForm::load_store, OutputRule::op_a_0_c, 0, +1, 48},  // LD, memory operand
+    {2, 2, OperandForm::none, OutputRule::op_a_b_c},                   // LD "@" form
+    {3, 3, OperandForm::load_store, OutputRule::op_a_0_c, 0, +1, 49},  // ST, memory operand
+    {4, 4, OperandForm::none, OutputRule::op_a_b_c},                   // ST "@" form
+    {6, 6, OperandForm::target, OutputRule::jump},                     // JMP
+    {7, 9, OperandForm::reg_target, OutputRule::op_a_0_c},             // JAL, JT, JF
+    {10, 25, OperandForm::none, OutputRule::op_a_b_c},                 // arithmetic, immediate
+    {32, 47, OperandForm::arithmetic, OutputRule::op_a_b_c, -22},      // arithmetic, register
+    {48, 49, OperandForm::none, OutputRule::op_a_b_c},                 // LD, ST "+" form
+    {50, 50, OperandForm::reg, OutputRule::op_a_0_0},                  // RET
+    {51, 51, OperandForm::trap, OutputRule::op_a_0_c},                 // TRAP
+    {52, 53, OperandForm::reg_reg, OutputRule::op_a_b_0},              // PUSH, POP
+    {54, 54, OperandForm::none, OutputRule::move_imm},                 // MOV immediate
+    {76, 76, OperandForm::move, OutputRule::move_reg, -22},            // MOV register
 };
 
 const OpRow* find_op(std::int32_t op) {
@@ -64,14 +87,17 @@ OperandForm operand_form(std::int32_t op) {
   return row != nullptr ? row->form : OperandForm::none;
 }
 
-OutputRule output_rule(std::int32_t op) {
+FormOps form_ops(std::int32_t op) {
   const OpRow* row = find_op(op);
-  return row != nullptr ? row->rule : OutputRule::none;
+  if (row == nullptr) return {0, 0, 0};
+  return {row->immediate != 0 ? op + row->immediate : 0,
+          row->indirect != 0 ? op + row->indirect : 0, row->indexed};
 }
 
 bool written_form(std::int32_t op, std::int32_t a, std::int32_t b, std::int32_t c,
                   std::array<std::int32_t, 4>& out) {
-  switch (output_rule(op)) {
+  const OpRow* row = find_op(op);
+  switch (row != nullptr ? row->rule : OutputRule::none) {
     case OutputRule::op_a_0_c:
       out = {op, a, 0, c};
       return true;

@@ -9,15 +9,7 @@ namespace vorn {
 
 struct SymbolTable;
 
-struct PredefinedName {
-  const char* name;
-  std::int32_t value;
-};
-
-constexpr int PREDEFINED_COUNT = 60;
-
-/// The mnemonics and register names in load order, followed by a row with an empty name.
-extern const PredefinedName PREDEFINED_NAMES[PREDEFINED_COUNT + 1];
+constexpr int PREDEFINED_COUNT = 60;  // mnemonics and register names
 
 /// Enters every predefined name into the table with its number and KIND_PREDEFINED.
 void load_predefined(SymbolTable& t);
@@ -35,23 +27,17 @@ enum class OperandForm {
   move,        // register into a; register-or-immediate into c
 };
 
-/// How a stored code word (op, a, b, c) is written as four numbers.
-enum class OutputRule {
-  none,  // no rule: "undefine op"
-  op_a_0_c,
-  op_a_b_c,
-  jump,  // 9, 0, 0, c: a jump is written as JF on register 0
-  op_a_0_0,
-  op_a_b_0,
-  move_imm,  // 15, a, 0, c: OR immediate with register 0
-  move_reg,  // 37, a, 0, c: OR with register 0
-};
-
 /// The operand form read for a mnemonic whose number is `op`.
 OperandForm operand_form(std::int32_t op);
 
-/// The output rule of a stored operation number.
-OutputRule output_rule(std::int32_t op);
+/// The operation numbers that a mnemonic's operand forms store: "#" value (immediate), "@"
+/// value register (indirect), "+" value register (indexed); 0 where it has no such form.
+struct FormOps {
+  std::int32_t immediate;
+  std::int32_t indirect;
+  std::int32_t indexed;
+};
+FormOps form_ops(std::int32_t op);
 
 /// Writes into `out` the four numbers that the word (op, a, b, c) is written as. Returns false
 /// when `op` has no output rule.

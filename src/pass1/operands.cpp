@@ -1,7 +1,7 @@
 #include "pass1/operands.h"
 
-#include "isa/isa.h"
 #include "assembly/assembly.h"
+#include "isa/isa.h"
 
 namespace vorn {
 
@@ -20,7 +20,14 @@ std::int32_t& word_field(CodeWord& w, int field) {
   return field == 0 ? w.a : field == 1 ? w.b : w.c;
 }
 
-}  // namespace
+struct Operand {
+  std::int32_t value;  // the number, the name's value, or the symbol index when unresolved
+  Kind kind;           // KIND_NUMBER, KIND_NAME or KIND_UNRESOLVED
+};
+
+// Resolves a number or a name. A name without a value is a forward reference: when
+// `forward_ok` it is recorded as a fixup of the current word and returned as KIND_UNRESOLVED,
+// otherwise the run ends with "undefine symbol".
 
 Operand resolve_operand(Assembly& as, std::string_view text, bool forward_ok) {
   if (is_number(text)) return {number_value(as.reader, text), KIND_NUMBER};
@@ -32,6 +39,7 @@ Operand resolve_operand(Assembly& as, std::string_view text, bool forward_ok) {
   return {i, KIND_UNRESOLVED};
 }
 
+// register = token without a ":", "@", "+" or "#" prefix, naming a defined value.
 void parse_register(Assembly& as, int field) {
   take_token(as.reader);
   const std::string& tok = as.reader.current_token;
@@ -39,6 +47,7 @@ void parse_register(Assembly& as, int field) {
   word_field(current_word(as), field) = resolve_operand(as, tok, false).value;
 }
 
+// target = token without a prefix; may be a forward reference. Fills field c.
 void parse_ads(Assembly& as) {
   take_token(as.reader);
   const std::string& tok = as.reader.current_token;
@@ -46,6 +55,7 @@ void parse_ads(Assembly& as) {
   current_word(as).c = resolve_operand(as, tok, true).value;
 }
 
+// constant = "#" value; may be a forward reference. Fills field c.
 void parse_constant(Assembly& as) {
   take_token(as.reader);
   std::string_view tok = as.reader.current_token;
@@ -53,18 +63,21 @@ void parse_constant(Assembly& as) {
   current_word(as).c = resolve_operand(as, tok.substr(1), true).value;
 }
 
+// reg_or_imm = "#" value (the operation's immediate form) | register. Fills field c.
 void parse_reg_or_imm(Assembly& as) {
   take_token(as.reader);
   std::string_view tok = as.reader.current_token;
   CodeWord& w = current_word(as);
   if (tok.front() == '#') {
     w.c = resolve_operand(as, tok.substr(1), true).value;
-    w.op -= 22;
+    w.op = form_ops(w.op).immediate;
   } else {
     w.c = resolve_operand(as, tok, false).value;
   }
 }
 
+// address = "@" value register | "+" value register | value, each form with its own
+// operation number.
 void parse_address(Assembly& as) {
   take_token(as.reader);
   std::string_view tok = as.reader.current_token;
@@ -72,15 +85,17 @@ void parse_address(Assembly& as) {
   if (tok.front() == '@') {
     w.c = resolve_operand(as, tok.substr(1), true).value;
     parse_register(as, 1);
-    w.op += 1;
+    w.op = form_ops(w.op).indirect;
   } else if (tok.front() == '+') {
     w.b = resolve_operand(as, tok.substr(1), false).value;
     parse_register(as, 2);
-    w.op = (w.op == 1) ? 48 : 49;
+    w.op = form_ops(w.op).indexed;
   } else {
     w.c = resolve_operand(as, tok, true).value;
   }
 }
+
+}  // namespace
 
 void encode_instruction(Assembly& as, std::int32_t op) {
   if (as.code_loc < 0 || as.code_loc >= CODE_SIZE) {

@@ -25,23 +25,13 @@ void define_label(Assembly& as) {
 // instruction = mnemonic { operand }. The mnemonic must be a predefined name.
 void assemble_instruction(Assembly& as) {
   int i = sym_find(as.symtab, as.reader.current_token);
-  if (i < 0 || sym_kind(as.symtab, i) != KIND_PREDEFINED) report_error(as.reader, msg::UNDEFINED_OP);
+  if (i < 0 || sym_kind(as.symtab, i) != KIND_PREDEFINED)
+    report_error(as.reader, msg::UNDEFINED_OP);
   encode_instruction(as, sym_value(as.symtab, i));
   ++as.code_loc;
 }
 
-}  // namespace
-
-void run_pass1(Assembly& as) {
-  as.reader.pass_no = 1;
-  take_token(as.reader);
-  parse_symbol_section(as);
-  parse_code_section(as);
-  parse_data_section(as);
-  // The data end, kept as a 32-bit value; pass two reads only the kind of this record.
-  item_append(as, KIND_END, static_cast<std::int32_t>(as.data_loc));
-}
-
+// symbol_section = ".SYMBOL" { name number }. Returns with ".CODE" as the current token.
 void parse_symbol_section(Assembly& as) {
   if (!at(as, ".SYMBOL")) report_error(as.reader, msg::EXPECT_SYMBOL);
   take_token(as.reader);
@@ -54,6 +44,7 @@ void parse_symbol_section(Assembly& as) {
   }
 }
 
+// code_section = ".CODE" number { label | instruction }. Returns with ".DATA" current.
 void parse_code_section(Assembly& as) {
   as.code_loc = read_number(as.reader);
   item_append(as, KIND_CODE, as.code_loc);
@@ -68,6 +59,7 @@ void parse_code_section(Assembly& as) {
   }
 }
 
+// data_section = ".DATA" number { number | name }. Returns with ".END" current.
 void parse_data_section(Assembly& as) {
   as.data_loc = read_number(as.reader);
   item_append(as, KIND_DATA, static_cast<std::int32_t>(as.data_loc));
@@ -82,6 +74,18 @@ void parse_data_section(Assembly& as) {
     ++as.data_loc;
     take_token(as.reader);
   }
+}
+
+}  // namespace
+
+void run_pass1(Assembly& as) {
+  as.reader.pass_no = 1;
+  take_token(as.reader);
+  parse_symbol_section(as);
+  parse_code_section(as);
+  parse_data_section(as);
+  // The data end, kept as a 32-bit value; pass two reads only the kind of this record.
+  item_append(as, KIND_END, static_cast<std::int32_t>(as.data_loc));
 }
 
 }  // namespace vorn

@@ -1,12 +1,11 @@
-#include "pass2/pass2.h"
-
 #include <algorithm>
 #include <array>
 #include <charconv>
 #include <initializer_list>
 
-#include "isa/isa.h"
 #include "assembly/assembly.h"
+#include "isa/isa.h"
+#include "pass2/pass2.h"
 
 namespace vorn {
 
@@ -42,17 +41,19 @@ void append_header_path(std::string& out, std::string_view path) {
   out.push_back('\n');
 }
 
-}  // namespace
-
-bool is_section_marker(std::int32_t kind) {
+// True for the kinds that mark a section: KIND_CODE, KIND_DATA and KIND_END.
+bool is_section_marker(Kind kind) {
   return kind == KIND_CODE || kind == KIND_DATA || kind == KIND_END;
 }
 
+// Appends `text` and a newline to `out`.
 void write_line(std::string& out, std::string_view text) {
   out.append(text);
   out.push_back('\n');
 }
 
+// Stores the value of each fixup's symbol into field c of its word; a symbol still without a
+// value ends the run with its name and "undefine symbol".
 void apply_fixups(Assembly& as) {
   for (int k = 0; k < as.fixup_count; ++k) {
     const Fixup& f = as.fixups[static_cast<std::size_t>(k)];
@@ -66,6 +67,8 @@ void apply_fixups(Assembly& as) {
   }
 }
 
+// Writes one line per code address from 0 to the code end - 1; a word without an output rule
+// ends the run with "undefine op".
 void emit_code(Assembly& as, std::string& out) {
   std::array<std::int32_t, 4> words{};
   for (std::int32_t addr = 0; addr < as.code_loc; ++addr) {
@@ -76,6 +79,8 @@ void emit_code(Assembly& as, std::string& out) {
   }
 }
 
+// The value of the data item at `item_pos`, then moves past it; "undefined symbol" when it
+// has none.
 std::int32_t next_data_value(Assembly& as, int& item_pos) {
   const Item& item = as.items[static_cast<std::size_t>(item_pos)];
   std::int32_t v = item.kind == KIND_NAME ? sym_value(as.symtab, item.value) : item.value;
@@ -83,6 +88,8 @@ std::int32_t next_data_value(Assembly& as, int& item_pos) {
   ++item_pos;
   return v;
 }
+
+}  // namespace
 
 std::string run_pass2(Assembly& as, std::string_view object_path) {
   as.reader.pass_no = 2;

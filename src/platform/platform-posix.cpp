@@ -1,8 +1,8 @@
 // The platform services on POSIX systems.
 #include <errno.h>
-#include <stdlib.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <stdlib.h>
 #if defined(__linux__)
 #include <sys/mman.h>
 #endif
@@ -219,7 +219,8 @@ void random_name_part(char* out, std::size_t n) {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     std::uint64_t x = static_cast<std::uint64_t>(ts.tv_nsec) ^
-                      (static_cast<std::uint64_t>(getpid()) << 32) ^ static_cast<std::uint64_t>(got);
+                      (static_cast<std::uint64_t>(getpid()) << 32) ^
+                      static_cast<std::uint64_t>(got);
     for (std::size_t k = got; k < n; ++k, x = x * 6364136223846793005u + 1442695040888963407u) {
       bytes[k] = static_cast<unsigned char>(x >> 56);
     }
@@ -510,7 +511,8 @@ char* grow_line_storage(char* data, std::size_t old_capacity, std::size_t capaci
     // Growing moves the page tables, never the bytes.
     p = ::mremap(data, mapping_size(old_capacity), size, MREMAP_MAYMOVE | MREMAP_FIXED, target);
   } else {
-    p = ::mmap(target, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
+    p = ::mmap(target, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1,
+               0);
   }
   if (p == MAP_FAILED) {
     ::munmap(target, size);

@@ -1,13 +1,13 @@
 // The platform services on Windows: the wide-character Win32 API, so that any file name works.
-#include <windows.h>
 #include <bcrypt.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
-#include <string>
 #include <iterator>
+#include <string>
 
 #include "platform/platform.h"
 #include "platform/win32-text.h"
@@ -155,8 +155,8 @@ bool replace_file(const std::wstring& temp, const std::wstring& path) {
       return true;
     }
     DWORD e = GetLastError();
-    bool busy = e == ERROR_SHARING_VIOLATION || e == ERROR_LOCK_VIOLATION ||
-                e == ERROR_ACCESS_DENIED;
+    bool busy =
+        e == ERROR_SHARING_VIOLATION || e == ERROR_LOCK_VIOLATION || e == ERROR_ACCESS_DENIED;
     if (!busy || attempt >= 40) return false;
     Sleep(25);
   }
@@ -190,8 +190,8 @@ bool is_missing(DWORD e) {
 // link that leads nowhere gets its target made, as an open for writing would make it.
 bool locate(const std::wstring& path, Target& target) {
   const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-  HANDLE h = CreateFileW(path.c_str(), 0, share, nullptr, OPEN_EXISTING,
-                         FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE h = CreateFileW(path.c_str(), 0, share, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                         nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     if (!is_missing(GetLastError())) return false;
     const DWORD own = GetFileAttributesW(path.c_str());  // the name itself, not followed
@@ -200,8 +200,8 @@ bool locate(const std::wstring& path, Target& target) {
       return is_missing(GetLastError());
     }
     if ((own & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return false;
-    h = CreateFileW(path.c_str(), GENERIC_WRITE, share, nullptr, OPEN_ALWAYS,
-                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    h = CreateFileW(path.c_str(), GENERIC_WRITE, share, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                    nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     target.created = GetLastError() != ERROR_ALREADY_EXISTS;
   }

@@ -145,13 +145,13 @@ inline std::wstring extended_length_path(std::wstring_view path, std::wstring_vi
     return out;
   }
   // Relative to the current folder, which must itself be absolute.
-  const bool unc_base = current_dir.size() >= 2 && is_separator(current_dir[0]) &&
-                        is_separator(current_dir[1]);
-  const bool drive_base = current_dir.size() >= 3 && current_dir[1] == L':' &&
-                          is_separator(current_dir[2]);
+  const bool unc_base =
+      current_dir.size() >= 2 && is_separator(current_dir[0]) && is_separator(current_dir[1]);
+  const bool drive_base =
+      current_dir.size() >= 3 && current_dir[1] == L':' && is_separator(current_dir[2]);
   if (!unc_base && !drive_base) return std::wstring(path);
-  if (has_drive && (!drive_base || detail::drive_upper(current_dir[0]) !=
-                                       detail::drive_upper(path[0]))) {
+  if (has_drive &&
+      (!drive_base || detail::drive_upper(current_dir[0]) != detail::drive_upper(path[0]))) {
     return std::wstring(path);  // relative to another drive's current folder: unknown here
   }
   std::wstring absolute;

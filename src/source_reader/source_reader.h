@@ -47,7 +47,7 @@ using ReadBlock = std::ptrdiff_t (*)(void* context, char* buf, std::size_t size)
 
 /// The reader of one source and the context of its diagnostics.
 struct SourceReader {
-  ReadBlock read = nullptr;       // reads a streamed source; null when it is `window` itself
+  ReadBlock read = nullptr;  // reads a streamed source; null when it is `window` itself
   void* read_context = nullptr;
   std::string_view window;        // bytes at hand: the whole in-memory source, or the last read
   bool window_in_joined = false;  // `window` is the rest of the last read into `joined`

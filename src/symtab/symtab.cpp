@@ -83,7 +83,7 @@ int sym_find(const SymbolTable& t, std::string_view name) {
   return t.name_index[at(index_cell(t, name, name_fingerprint(name)))] - 1;
 }
 
-void sym_set(SymbolTable& t, int index, std::int32_t value, std::int32_t kind) {
+void sym_set(SymbolTable& t, int index, std::int32_t value, Kind kind) {
   SymbolEntry& e = t.entries[at(index)];
   e.value = value;
   e.kind = kind;
@@ -93,7 +93,7 @@ std::int32_t sym_value(const SymbolTable& t, int index) {
   return t.entries[at(index)].value;
 }
 
-std::int32_t sym_kind(const SymbolTable& t, int index) {
+Kind sym_kind(const SymbolTable& t, int index) {
   return t.entries[at(index)].kind;
 }
 

@@ -18,20 +18,25 @@ constexpr int SYMTAB_SIZE = 7919;  // slots, a prime
 constexpr int MAX_SYMBOLS = 3959;  // insertions allowed, so the table stays at most half full
 constexpr std::int32_t UNDEFINED_VALUE = INT32_MIN;  // the value of a name not yet defined
 
-/// Kind codes kept in symbol entries, items and operand results.
-constexpr std::int32_t KIND_NAME = 'n';
-constexpr std::int32_t KIND_NUMBER = 'o';
-constexpr std::int32_t KIND_PREDEFINED = 'p';
-constexpr std::int32_t KIND_CODE = 'r';
-constexpr std::int32_t KIND_DATA = 's';
-constexpr std::int32_t KIND_END = 't';
-constexpr std::int32_t KIND_UNRESOLVED = 'u';
+/// Kind codes kept in symbol entries, items and operand results, each a lower-case letter's
+/// character code. A scoped type, so that a kind is never taken for a value; its names stand
+/// unqualified in the code.
+enum class Kind : std::uint8_t {
+  KIND_NAME = 'n',
+  KIND_NUMBER = 'o',
+  KIND_PREDEFINED = 'p',
+  KIND_CODE = 'r',
+  KIND_DATA = 's',
+  KIND_END = 't',
+  KIND_UNRESOLVED = 'u',
+};
+using enum Kind;
 
 struct SymbolEntry {
   std::uint32_t name_offset;  // where the name starts in `SymbolTable::names`
   std::uint32_t name_length;
   std::int32_t value;
-  std::int32_t kind;
+  Kind kind;
 };
 
 constexpr int NAME_INDEX_SIZE = 8192;  // cells of the name index, more than twice MAX_SYMBOLS
@@ -41,7 +46,8 @@ constexpr int NAME_INDEX_SIZE = 8192;  // cells of the name index, more than twi
 /// the pages it uses. calloc creates the table itself: it is of plain records only.
 template <class T>
 struct Zeroed {
-  static_assert(std::is_trivially_default_constructible_v<T> && std::is_trivially_destructible_v<T>);
+  static_assert(std::is_trivially_default_constructible_v<T> &&
+                std::is_trivially_destructible_v<T>);
   T* table = static_cast<T*>(std::calloc(1, sizeof(T)));
 
   Zeroed() {
@@ -54,9 +60,9 @@ struct Zeroed {
 
 /// The slots of the symbol table and its name index, all zeros at start.
 struct SymbolSlots {
-  std::array<std::uint32_t, SYMTAB_SIZE> fingerprint;  // of the name in a slot; 0: empty
-  std::array<SymbolEntry, SYMTAB_SIZE> entries;        // read only where the slot is occupied
-  std::array<std::uint16_t, SYMTAB_SIZE> next_free;    // occupied slot: a later slot to look on
+  std::array<std::uint32_t, SYMTAB_SIZE> fingerprint;     // of the name in a slot; 0: empty
+  std::array<SymbolEntry, SYMTAB_SIZE> entries;           // read only where the slot is occupied
+  std::array<std::uint16_t, SYMTAB_SIZE> next_free;       // occupied slot: a later slot to look on
   std::array<std::uint16_t, NAME_INDEX_SIZE> name_index;  // slot + 1 of a name; 0: empty
 };
 
@@ -98,10 +104,10 @@ int sym_intern(SymbolTable& t, std::string_view name);
 int sym_find(const SymbolTable& t, std::string_view name);
 
 /// Overwrites the value and kind of slot `index`.
-void sym_set(SymbolTable& t, int index, std::int32_t value, std::int32_t kind);
+void sym_set(SymbolTable& t, int index, std::int32_t value, Kind kind);
 
 std::int32_t sym_value(const SymbolTable& t, int index);
-std::int32_t sym_kind(const SymbolTable& t, int index);
+Kind sym_kind(const SymbolTable& t, int index);
 std::string_view sym_name(const SymbolTable& t, int index);
 
 }  // namespace vorn

@@ -30,7 +30,8 @@ std::string read_back(int fd) {
   std::string text;
   char buf[65536];
   lseek(fd, 0, SEEK_SET);
-  for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;) text.append(buf, static_cast<std::size_t>(n));
+  for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;)
+    text.append(buf, static_cast<std::size_t>(n));
   close(fd);
   return text;
 }

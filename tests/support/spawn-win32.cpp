@@ -3,8 +3,8 @@
 
 #include <algorithm>
 
-#include "support/spawn.h"
 #include "platform/win32-text.h"
+#include "support/spawn.h"
 
 namespace vorn::platform {
 

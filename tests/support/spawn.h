@@ -16,7 +16,7 @@ enum class StdoutTo {
 };
 
 struct SpawnOptions {
-  std::string cwd;                    // folder to run in; empty: the current one
+  std::string cwd;  // folder to run in; empty: the current one
   StdoutTo out = StdoutTo::capture;
   std::uint64_t file_size_limit = 0;  // largest file the program may write; 0: none (POSIX)
   std::uint64_t memory_limit = 0;     // largest address space it may have; 0: none (POSIX)
@@ -25,9 +25,9 @@ struct SpawnOptions {
 };
 
 struct SpawnResult {
-  bool started = false;  // false when the program could not be run at all
-  int status = -1;       // exit status, or 128 + the signal that ended it
-  int signal = 0;        // the signal that ended it, else 0
+  bool started = false;                   // false when the program could not be run at all
+  int status = -1;                        // exit status, or 128 + the signal that ended it
+  int signal = 0;                         // the signal that ended it, else 0
   bool signalled_with_temporary = false;  // `signal_on_temporary` was sent while the file existed
   std::string out;
   std::string err;
