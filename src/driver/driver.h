@@ -14,7 +14,8 @@ constexpr int EXIT_USAGE = 2;
 /// standard output, with the platform's text newline. Returns the exit status.
 int run_command_line(const std::vector<std::string>& args, std::string& out);
 
-/// `text` with each "\n" written as the platform's text newline.
+/// `text` with each "\n" written as the platform's text newline: the one place where output
+/// newlines are made, for the object file and every message alike ("\r\n" on Windows).
 std::string with_text_newlines(std::string text);
 
 }  // namespace vorn

@@ -18,6 +18,15 @@ char to_upper(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
+// How a line ends, the one rule of the input: a line runs to its LF; a CR right before the LF,
+// or at the very end of the input, belongs to the line end, not to the line, so that CR LF
+// sources read as LF ones on every platform. (The blank-line scanner recognises the same two
+// line ends, "\n" and "\r\n", when it passes over lines without a token.)
+std::string_view without_line_end(std::string_view line) {
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  return line;
+}
+
 // Reads up to `size` bytes of the streamed source into `buf`. Returns the count, 0 at its end.
 std::size_t read_more(SourceReader& r, char* buf, std::size_t size) {
   std::ptrdiff_t n = r.read(r.read_context, buf, size);
@@ -119,8 +128,7 @@ bool read_line(SourceReader& r) {
     r.pos = r.window.size();
     break;
   }
-  // A CR before the newline, or at the very end of the input, is not part of the line.
-  if (!r.line.empty() && r.line.back() == '\r') r.line.remove_suffix(1);
+  r.line = without_line_end(r.line);
   return true;
 }
 
@@ -194,7 +202,7 @@ void skip_empty_lines(SourceReader& r) {
     const char* start = s.last_nl;
     while (start > from && start[-1] != '\n') --start;
     r.line = std::string_view(start, static_cast<std::size_t>(s.last_nl - start));
-    if (!r.line.empty() && r.line.back() == '\r') r.line.remove_suffix(1);
+    r.line = without_line_end(r.line);
   }
 }
 
