@@ -15,17 +15,13 @@ const downloadButton = $('download');
 const LINE = 21;  // px, as --line in style.css
 const PAD = 4;    // px, the textarea's top padding
 
-// The object path the command line derives from a source path: the path cut at the first "."
-// of its file name (after the last "/" or "\"), followed by ".obj".
-function objectPathFor(sourcePath) {
-  const nameStart = Math.max(sourcePath.lastIndexOf('/'), sourcePath.lastIndexOf('\\')) + 1;
-  const dot = sourcePath.indexOf('.', nameStart);
-  return (dot < 0 ? sourcePath : sourcePath.slice(0, dot)) + '.obj';
-}
+// The object path of the text shown last, as the module derived it from the file name by the
+// command line's own rule, and the file-name part of it, which a download is saved as.
+let lastObjectPath = '';
 
 function downloadName() {
-  const path = objectPathFor(fileName.value);
-  return path.slice(Math.max(path.lastIndexOf('/'), path.lastIndexOf('\\')) + 1);
+  return lastObjectPath.slice(Math.max(lastObjectPath.lastIndexOf('/'),
+                                       lastObjectPath.lastIndexOf('\\')) + 1);
 }
 
 // --- the assembler, off the typing path -------------------------------------------------------
@@ -45,13 +41,16 @@ function startAssembler() {
     script.src = 'vorn.js';
     const ready = new Promise((resolve) => { script.onload = () => resolve(createVorn()); });
     document.head.appendChild(script);
-    runInWorker = (m) => ready.then((vorn) => show({id: m.id, ...vorn.assemble(m.source, m.objectPath)}));
+    runInWorker = (m) => ready.then((vorn) => {
+      const objectPath = vorn.objectPath(m.sourcePath);
+      show({id: m.id, objectPath, ...vorn.assemble(m.source, objectPath)});
+    });
   }
 }
 
 function assembleNow() {
   clearTimeout(assembleNow.timer);
-  runInWorker({id: ++requestId, source: source.value, objectPath: objectPathFor(fileName.value)});
+  runInWorker({id: ++requestId, source: source.value, sourcePath: fileName.value});
 }
 
 function assembleSoon() {
@@ -65,6 +64,8 @@ function show(result) {
   if (result.id < shownId) return;  // an answer to an older text
   shownId = result.id;
   lastObject = result.ok ? result.object : '';
+  lastObjectPath = result.objectPath;
+  $('object-name').textContent = downloadName();
   diagnostic.textContent = result.output;
   diagnostic.classList.toggle('error', !result.ok);
   const match = /^line (\d+) error: /.exec(result.output);
@@ -159,7 +160,7 @@ source.addEventListener('keydown', (e) => {
 document.addEventListener('keydown', (e) => {
   if (e.key === 'Enter' && (e.ctrlKey || e.metaKey) && e.target !== source) assembleNow();
 });
-fileName.addEventListener('input', () => { $('object-name').textContent = downloadName(); assembleSoon(); });
+fileName.addEventListener('input', assembleSoon);
 $('assemble').addEventListener('click', assembleNow);
 $('open').addEventListener('click', () => $('file-input').click());
 $('file-input').addEventListener('change', (e) => openFile(e.target.files[0]));

@@ -6,6 +6,7 @@ const ready = createVorn();
 
 onmessage = async (e) => {
   const vorn = await ready;
-  const {id, source, objectPath} = e.data;
-  postMessage({id, ...vorn.assemble(source, objectPath)});
+  const {id, source, sourcePath} = e.data;
+  const objectPath = vorn.objectPath(sourcePath);
+  postMessage({id, objectPath, ...vorn.assemble(source, objectPath)});
 };

@@ -3,6 +3,15 @@
 // the one diagnostic) and `object` the object file's text (empty unless ok). Given strings, it
 // works in UTF-8 and returns strings; given a Uint8Array source, it returns Uint8Arrays, byte
 // for byte.
+// objectPath(sourcePath): the object path that the command line derives from `sourcePath`.
+Module['objectPath'] = function (sourcePath) {
+  var path = new TextEncoder().encode(sourcePath);
+  HEAPU8.set(path, _vorn_path_buffer(path.length));
+  _vorn_derive_object_path();
+  var at = _vorn_derived_data();
+  return new TextDecoder().decode(HEAPU8.slice(at, at + _vorn_derived_size()));
+};
+
 Module['assemble'] = function (source, objectPath) {
   var encoder = new TextEncoder();
   var bytes = typeof source === 'string' ? encoder.encode(source) : source;

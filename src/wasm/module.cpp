@@ -1,16 +1,18 @@
 // The assembler as a WebAssembly module: one in-process run over a source held in memory, the
 // same as the command line's but for the file system. module-api.js wraps these functions in
-// `assemble(source, objectPath)`.
+// `assemble(source, objectPath)` and `objectPath(sourcePath)`.
 #include <cstddef>
 #include <string>
 
 #include "assembler/assembler.h"
+#include "assembler/object_path.h"
 
 namespace {
 
 std::string source;
 std::string object_path;
 vorn::RunResult result;
+std::string derived_path;
 
 }  // namespace
 
@@ -34,6 +36,20 @@ int vorn_run() {
   source.clear();
   source.shrink_to_fit();
   return result.ok ? 1 : 0;
+}
+
+/// Derives, by the command line's rule, the object path of the source path now in the path
+/// buffer; vorn_derived_data and vorn_derived_size give it.
+void vorn_derive_object_path() {
+  derived_path = vorn::make_object_path(object_path);
+}
+
+const char* vorn_derived_data() {
+  return derived_path.data();
+}
+
+std::size_t vorn_derived_size() {
+  return derived_path.size();
 }
 
 const char* vorn_output_data() {

@@ -17,6 +17,13 @@ const nativeBuild = process.env.VORN_NATIVE_BUILD ?? path.join(root, 'build');
 
 const bytes = (p, otherwise = '') => (fs.existsSync(p) ? fs.readFileSync(p) : Buffer.from(otherwise));
 
+// Catches a page whose object path is not the command line's: the page has no rule of its own.
+test('the module derives object paths by the command line rule', () => {
+  const rows = [['prog.s', 'prog.obj'], ['a.b.s', 'a.obj'], ['dir.v2/prog', 'dir.v2/prog.obj'],
+    ['C:\\src.d\\p.asm', 'C:\\src.d\\p.obj'], ['.hidden', '.obj'], ['Ωmega.s', 'Ωmega.obj']];
+  for (const [from, to] of rows) assert.equal(vorn.objectPath(from), to, from);
+});
+
 // Catches a module whose text handling (newlines, bytes above 127, NUL) or limits differ from
 // the command line's: each case's expected files are the ones the command line is tested with.
 test('end-to-end cases and examples give the files the command line is checked against', () => {
