@@ -10,6 +10,7 @@
 #include "assembler/object_path.h"
 #include "platform/platform.h"
 #include "platform/win32-text.h"
+#include "support/files.h"
 
 namespace vorn {
 namespace {
@@ -64,24 +65,13 @@ TEST(ObjectPath, ExtendedLengthFormOfWindowsPaths) {
 }
 
 struct DriverTest : ::testing::Test {
-  fs::path dir;
-  void SetUp() override {
-    std::random_device rd;
-    do {
-      dir = fs::temp_directory_path() / ("vorn-driver-" + std::to_string(rd()));
-    } while (!fs::create_directory(dir));
-  }
-  void TearDown() override { fs::remove_all(dir); }
+  support::ScratchDir scratch;
+  fs::path& dir = scratch.path;
 
   void put(const std::string& name, const std::string& text) {
-    std::ofstream(dir / name, std::ios::binary) << text;
+    support::write_file(dir / name, text);
   }
-  std::string get(const std::string& name) {
-    std::ifstream in(dir / name, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  std::string get(const std::string& name) { return support::read_file(dir / name); }
   // Runs the command line on `args` from `dir`; returns the status and what it printed, with
   // LF newlines.
   std::pair<int, std::string> run(std::vector<std::string> args) {
@@ -91,12 +81,8 @@ struct DriverTest : ::testing::Test {
     std::string out;
     int status = run_command_line(args, out);
     fs::current_path(old);
-    EXPECT_EQ(out, with_text_newlines(lf(out)));
-    return {status, lf(out)};
-  }
-  static std::string lf(std::string text) {
-    std::erase(text, '\r');
-    return text;
+    EXPECT_EQ(out, with_text_newlines(support::lf(out)));
+    return {status, support::lf(out)};
   }
   std::vector<std::string> files() {
     std::vector<std::string> names;

@@ -8,28 +8,11 @@ namespace {
 
 using namespace vorn::e2e;
 
-std::string repeat(const std::string& text, int times) {
-  std::string out;
-  out.reserve(text.size() * static_cast<std::size_t>(times));
-  for (int k = 0; k < times; ++k) out += text;
-  return out;
-}
-
 struct Result {
   int status;
   std::string out;
   std::string object;  // empty when no object file was written
 };
-
-// `text` as written on the platform, given back with LF newlines.
-std::string lf(const std::string& text) {
-  std::string out;
-  for (std::size_t k = 0; k < text.size(); ++k) {
-    if (!(ON_WINDOWS && text.compare(k, 2, "\r\n") == 0)) out.push_back(text[k]);
-  }
-  EXPECT_EQ(native(out), text);
-  return out;
-}
 
 // Assembles `source` as h.s in a scratch folder and checks the folder afterwards.
 Result assemble(const std::string& source) {
@@ -37,9 +20,14 @@ Result assemble(const std::string& source) {
   write_file(d.path / "h.s", source);
   Outcome r = run_vorn(d.path, {"h.s"});
   Result res{r.status, lf(r.out), ""};
+  EXPECT_EQ(native(res.out), r.out);
   bool has_object = fs::exists(d.path / "h.obj");
   EXPECT_EQ(has_object, r.status == 0);
-  if (has_object) res.object = lf(read_file(d.path / "h.obj"));
+  if (has_object) {
+    const std::string object = read_file(d.path / "h.obj");
+    res.object = lf(object);
+    EXPECT_EQ(native(res.object), object);
+  }
   EXPECT_EQ(sorted_files(d.path).size(), has_object ? 2u : 1u);
   return res;
 }

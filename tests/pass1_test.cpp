@@ -9,6 +9,7 @@ namespace {
 
 using test::pass1;
 using test::program;
+using support::repeat;
 
 struct Encoding {
   const char* source;
@@ -169,12 +170,6 @@ TEST(Pass1, UndefinedValueLeavesAConstantUndefined) {
   auto run = pass1(".SYMBOL X -2147483648 X 4 .CODE 0 RET X .DATA 0 .END");
   EXPECT_EQ(run->error, "");
   EXPECT_EQ(run->word(0).a, 4);
-}
-
-std::string repeat(const std::string& text, int times) {
-  std::string out;
-  for (int k = 0; k < times; ++k) out += text;
-  return out;
 }
 
 TEST(Limits, DataItems) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "assembler/assembler.h"
+#include "support/files.h"
 #include "isa/isa.h"
 #include "assembly/assembly.h"
 #include "pass1/section_parser.h"
