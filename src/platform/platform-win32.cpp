@@ -1,7 +1,8 @@
 // The platform services on Windows: the wide-character Win32 API, so that any file name works.
+#include <windows.h>
+// The headers below need <windows.h> first.
 #include <bcrypt.h>
 #include <shellapi.h>
-#include <windows.h>
 
 #include <algorithm>
 #include <atomic>
