@@ -50,7 +50,8 @@ TEST_P(Case, MatchesExpectedFiles) {
   bool want_object = fs::exists(cases / (name + ".obj"));
   ASSERT_EQ(fs::exists(scratch.path / (name + ".obj")), want_object);
   if (want_object) {
-    EXPECT_EQ(read_file(scratch.path / (name + ".obj")), native(read_file(cases / (name + ".obj"))));
+    EXPECT_EQ(read_file(scratch.path / (name + ".obj")),
+              native(read_file(cases / (name + ".obj"))));
   }
   // Nothing else is left behind: no temporary files.
   std::vector<std::string> left = sorted_files(scratch.path);

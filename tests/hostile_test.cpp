@@ -178,12 +178,8 @@ TEST(FileSystem, ObjectPathThatNamesTheSourceIsRefused) {
     bool windows_only;  // a spelling that names the same file only where names ignore case
   };
   const Row rows[] = {
-      {"prog.obj", false, false},
-      {"PROG.OBJ", false, true},
-      {"prog.OBJ", false, true},
-      {"prog.obj.", false, true},
-      {"", false, true},
-      {"hard.s", true, false},
+      {"prog.obj", false, false}, {"PROG.OBJ", false, true}, {"prog.OBJ", false, true},
+      {"prog.obj.", false, true}, {"", false, true},         {"hard.s", true, false},
   };
   const std::string source = ".SYMBOL .CODE 0 RET R1 .DATA 0 .END\n";
   for (const Row& row : rows) {

@@ -7,9 +7,9 @@
 namespace vorn {
 namespace {
 
+using support::repeat;
 using test::pass1;
 using test::program;
-using support::repeat;
 
 struct Encoding {
   const char* source;

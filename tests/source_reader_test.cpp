@@ -117,8 +117,8 @@ std::pair<Tokens, std::string> reference_tokens(const std::string& text) {
 // comment and CR LF lines with a few tokens, at every alignment, as text and streamed in
 // small blocks, give the tokens, line numbers and last line of the plain rules.
 TEST(Tokenizer, BlockScannerAgreesWithThePlainRules) {
-  const char* const pieces[] = {" ", "\t", "\n", "\n", "\n", ";", "; c", "\r", "\r\n", ";\r\n",
-                                "  ; x\n", "a", ";b", "\t;\t", "          "};
+  const char* const pieces[] = {" ",    "\t",    "\n",      "\n", "\n", ";",     "; c",       "\r",
+                                "\r\n", ";\r\n", "  ; x\n", "a",  ";b", "\t;\t", "          "};
   std::uint32_t seed = 7;
   for (int round = 0; round < 400; ++round) {
     std::string text(static_cast<std::size_t>(round % 64), ' ');

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "isa/isa.h"
+#include "symtab/symtab_internal.h"
 
 namespace vorn {
 namespace {

@@ -5,10 +5,10 @@
 #include <string>
 
 #include "assembler/assembler.h"
-#include "support/files.h"
-#include "isa/isa.h"
 #include "assembly/assembly.h"
+#include "isa/isa.h"
 #include "pass1/section_parser.h"
+#include "support/files.h"
 
 namespace vorn::test {
 

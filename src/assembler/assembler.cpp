@@ -3,8 +3,8 @@
 #include <memory>
 #include <new>
 
-#include "isa/isa.h"
 #include "assembly/assembly.h"
+#include "isa/isa.h"
 #include "pass1/section_parser.h"
 #include "pass2/pass2.h"
 

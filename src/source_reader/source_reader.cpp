@@ -27,6 +27,19 @@ std::string_view without_line_end(std::string_view line) {
   return line;
 }
 
+// Makes room for at least `capacity` bytes; throws std::bad_alloc when memory runs out.
+void line_buffer_reserve(LineBuffer& b, std::size_t capacity) {
+  if (capacity <= b.capacity) return;
+  if (capacity > SIZE_MAX / 4) throw std::bad_alloc();
+  std::size_t grown_capacity = b.capacity < 65536 ? 65536 : b.capacity;
+  while (grown_capacity < capacity) grown_capacity *= 2;
+  char* grown = b.grow != nullptr ? b.grow(b.data, b.capacity, grown_capacity)
+                                  : static_cast<char*>(std::realloc(b.data, grown_capacity));
+  if (grown == nullptr) throw std::bad_alloc();
+  b.data = grown;
+  b.capacity = grown_capacity;
+}
+
 // Reads up to `size` bytes of the streamed source into `buf`. Returns the count, 0 at its end.
 std::size_t read_more(SourceReader& r, char* buf, std::size_t size) {
   std::ptrdiff_t n = r.read(r.read_context, buf, size);
@@ -221,18 +234,6 @@ LineBuffer::~LineBuffer() {
   } else {
     std::free(data);
   }
-}
-
-void line_buffer_reserve(LineBuffer& b, std::size_t capacity) {
-  if (capacity <= b.capacity) return;
-  if (capacity > SIZE_MAX / 4) throw std::bad_alloc();
-  std::size_t grown_capacity = b.capacity < 65536 ? 65536 : b.capacity;
-  while (grown_capacity < capacity) grown_capacity *= 2;
-  char* grown = b.grow != nullptr ? b.grow(b.data, b.capacity, grown_capacity)
-                                  : static_cast<char*>(std::realloc(b.data, grown_capacity));
-  if (grown == nullptr) throw std::bad_alloc();
-  b.data = grown;
-  b.capacity = grown_capacity;
 }
 
 void reader_from_text(SourceReader& r, std::string_view text) {

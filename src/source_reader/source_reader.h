@@ -39,8 +39,6 @@ struct LineBuffer {
   ~LineBuffer();
 };
 
-/// Makes room for at least `capacity` bytes; throws std::bad_alloc when memory runs out.
-void line_buffer_reserve(LineBuffer& b, std::size_t capacity);
 
 /// Reads up to `size` bytes of a source into `buf`: the count, 0 at the end, -1 on an error.
 using ReadBlock = std::ptrdiff_t (*)(void* context, char* buf, std::size_t size);

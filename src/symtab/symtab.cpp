@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "symtab/symtab_internal.h"
 
 namespace vorn {
 

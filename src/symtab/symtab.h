@@ -88,9 +88,6 @@ struct SymbolTable {
   int symbol_count = 0;
 };
 
-/// The home slot of `name`: the sum of its bytes, taken as unsigned, modulo SYMTAB_SIZE.
-int sym_hash(std::string_view name);
-
 /// What sym_intern returns when `name` is absent and the table holds MAX_SYMBOLS names already;
 /// the caller reports it.
 constexpr int SYMTAB_FULL = -1;
