@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "source_reader/source_reader.h"
+#include "source_reader/source_reader_internal.h"
 #include "symtab/symtab.h"
 
 namespace {

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "assembler/assembler.h"
+#include "diagnostics/diagnostics.h"
 
 namespace {
 
@@ -76,27 +77,28 @@ bool is_token(std::string_view t) {
 
 void check_diagnostic(std::string_view s) {
   const std::string_view whole = s;
-  static const char* const pass1_messages[] = {"unexpected end of file",
-                                               "expect .symbol",
-                                               "duplicate symbol",
-                                               "expect number",
-                                               "number out of range",
-                                               "duplicate label",
-                                               "expect label",
-                                               "undefined op",
-                                               "undefine op",
-                                               "code address out of range",
-                                               "out of memory",
-                                               "expect register",
-                                               "expect ads",
-                                               "expect constant",
-                                               "undefine symbol",
-                                               "too many symbols, increase table size\n"};
+  namespace msg = vorn::msg;
+  static const std::string_view pass1_messages[] = {msg::UNEXPECTED_END_OF_FILE,
+                                                    msg::EXPECT_SYMBOL,
+                                                    msg::DUPLICATE_SYMBOL,
+                                                    msg::EXPECT_NUMBER,
+                                                    msg::NUMBER_OUT_OF_RANGE,
+                                                    msg::DUPLICATE_LABEL,
+                                                    msg::EXPECT_LABEL,
+                                                    msg::UNDEFINED_OP,
+                                                    msg::UNDEFINE_OP,
+                                                    msg::CODE_ADDRESS_OUT_OF_RANGE,
+                                                    msg::OUT_OF_MEMORY,
+                                                    msg::EXPECT_REGISTER,
+                                                    msg::EXPECT_ADS,
+                                                    msg::EXPECT_CONSTANT,
+                                                    msg::UNDEFINE_SYMBOL,
+                                                    msg::TOO_MANY_SYMBOLS};
   if (consume(s, "line ")) {
     std::int64_t line = 0;
     if (!consume_int(s, line) || line < 0 || !consume(s, " error: ")) fail("line prefix", whole);
     bool known = false;
-    for (const char* m : pass1_messages) {
+    for (std::string_view m : pass1_messages) {
       if (consume(s, std::string(m) + " symbol ")) {
         known = true;
         break;
@@ -113,11 +115,12 @@ void check_diagnostic(std::string_view s) {
     }
     return;
   }
-  if (s == "error: undefine op\n" || s == "error: undefined symbol\n" ||
-      s == "error: out of memory\n" || s == "error: input file is UTF-16, not UTF-8\n") {
-    return;
+  for (const std::string& whole_line :
+       {vorn::format_pass_two(msg::UNDEFINE_OP), vorn::format_pass_two(msg::UNDEFINED_SYMBOL),
+        vorn::line_of(msg::MACHINE_OUT_OF_MEMORY), vorn::line_of(msg::INPUT_IS_UTF16)}) {
+    if (s == whole_line) return;
   }
-  const std::string_view tail = " error: undefine symbol\n";
+  const std::string tail = " " + vorn::format_pass_two(msg::UNDEFINE_SYMBOL);
   if (s.size() > tail.size() && s.substr(s.size() - tail.size()) == tail &&
       is_token(s.substr(0, s.size() - tail.size()))) {
     return;

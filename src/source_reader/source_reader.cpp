@@ -1,4 +1,5 @@
 #include "source_reader/source_reader.h"
+#include "source_reader/source_reader_internal.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -68,10 +68,6 @@ void reader_from_text(SourceReader& r, std::string_view text);
 /// Makes `r` read a streamed source in blocks of `block_size`, calling `read(context, ...)`.
 void reader_from_stream(SourceReader& r, ReadBlock read, void* context);
 
-/// Takes the next token into `current_token`, upper-cased. Returns false at the end of the
-/// input, leaving `current_token` as the last token taken.
-bool next_token(SourceReader& r);
-
 /// Takes the next token; the end of the input is the error "unexpected end of file".
 void take_token(SourceReader& r);
 
