@@ -73,8 +73,6 @@ int run_command_line(const std::vector<std::string>& args, std::string& out) {
 
   auto as = std::make_unique<Assembly>();
   reader_from_stream(as->reader, read_block, &source.file);
-  as->reader.joined.grow = platform::grow_line_storage;
-  as->reader.joined.release = platform::release_line_storage;
   RunResult result = assemble(*as, object_path);
   platform::close_source(source.file);
   if (!result.ok) return say(out, std::move(result.output), EXIT_ERROR);

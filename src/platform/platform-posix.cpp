@@ -3,9 +3,6 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
 #include <sys/file.h>
 #if defined(__linux__)
 #include <sys/random.h>
@@ -461,89 +458,6 @@ bool write_object(const std::string& path, std::string_view text) {
   }
   return ok;
 }
-
-#if defined(__linux__)
-
-namespace {
-
-constexpr std::size_t HUGE_PAGE = std::size_t{2} << 20;
-
-// Storage from this size on is taken in huge pages. Below it is the storage of an ordinary line
-// that a read happened to cut, which would pay for 2 MiB it does not use.
-constexpr std::size_t HUGE_FROM = std::size_t{128} << 10;
-
-// The size of the mapping that holds `capacity` bytes: pages of 4 KiB below HUGE_FROM, whole
-// huge pages from there on.
-std::size_t mapping_size(std::size_t capacity) {
-  if (capacity < HUGE_FROM) return (capacity + 4095) & ~std::size_t{4095};
-  return (capacity + HUGE_PAGE - 1) & ~(HUGE_PAGE - 1);
-}
-
-// Address space of `size` bytes (a multiple of HUGE_PAGE) that starts on a huge-page boundary,
-// so that each of its huge pages can be one. Nothing is committed yet.
-void* reserve_aligned(std::size_t size) {
-  const std::size_t span = size + HUGE_PAGE;
-  void* p = ::mmap(nullptr, span, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-  if (p == MAP_FAILED) return nullptr;
-  const auto start = reinterpret_cast<std::uintptr_t>(p);
-  const std::uintptr_t aligned = (start + HUGE_PAGE - 1) & ~std::uintptr_t{HUGE_PAGE - 1};
-  if (aligned > start) ::munmap(p, aligned - start);
-  const std::uintptr_t tail = start + span - (aligned + size);
-  if (tail > 0) ::munmap(reinterpret_cast<void*>(aligned + size), tail);
-  return reinterpret_cast<void*>(aligned);
-}
-
-}  // namespace
-
-char* grow_line_storage(char* data, std::size_t old_capacity, std::size_t capacity) {
-  const std::size_t size = mapping_size(capacity);
-  if (capacity < HUGE_FROM) {
-    void* p = data == nullptr ? ::mmap(nullptr, size, PROT_READ | PROT_WRITE,
-                                       MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)
-                              : ::mremap(data, mapping_size(old_capacity), size, MREMAP_MAYMOVE);
-    return p == MAP_FAILED ? nullptr : static_cast<char*>(p);
-  }
-  // Whole huge pages on huge-page boundaries, so that each fault maps 2 MiB.
-  void* target = reserve_aligned(size);
-  if (target == nullptr) return nullptr;
-  void* p = MAP_FAILED;
-  if (data != nullptr && old_capacity >= HUGE_FROM) {
-    // Growing moves the page tables, never the bytes.
-    p = ::mremap(data, mapping_size(old_capacity), size, MREMAP_MAYMOVE | MREMAP_FIXED, target);
-  } else {
-    p = ::mmap(target, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1,
-               0);
-  }
-  if (p == MAP_FAILED) {
-    ::munmap(target, size);
-    return nullptr;
-  }
-#ifdef MADV_HUGEPAGE
-  ::madvise(p, size, MADV_HUGEPAGE);
-#endif
-  if (data != nullptr && old_capacity < HUGE_FROM) {
-    // The few small pages are copied, so that no page of 4 KiB stands in a huge page's place.
-    std::memcpy(p, data, old_capacity);
-    ::munmap(data, mapping_size(old_capacity));
-  }
-  return static_cast<char*>(p);
-}
-
-void release_line_storage(char* data, std::size_t capacity) {
-  if (data != nullptr) ::munmap(data, mapping_size(capacity));
-}
-
-#else
-
-char* grow_line_storage(char* data, std::size_t, std::size_t capacity) {
-  return static_cast<char*>(std::realloc(data, capacity));
-}
-
-void release_line_storage(char* data, std::size_t) {
-  std::free(data);
-}
-
-#endif
 
 std::string_view text_newline() {
   return "\n";

@@ -306,14 +306,6 @@ bool write_object(const std::string& path, std::string_view text) {
   return ok;
 }
 
-char* grow_line_storage(char* data, std::size_t, std::size_t capacity) {
-  return static_cast<char*>(std::realloc(data, capacity));
-}
-
-void release_line_storage(char* data, std::size_t) {
-  std::free(data);
-}
-
 std::string_view text_newline() {
   return "\r\n";
 }

@@ -50,11 +50,6 @@ bool file_identity(const std::string& path, FileId& id);
 /// Returns false, leaving no temporary file behind, when anything fails.
 bool write_object(const std::string& path, std::string_view text);
 
-/// Storage for a line too long for one read, grown without copying where the system can remap
-/// pages (and in huge pages where it has them); the reader's GrowStorage and ReleaseStorage.
-char* grow_line_storage(char* data, std::size_t old_capacity, std::size_t capacity);
-void release_line_storage(char* data, std::size_t capacity);
-
 /// The text newline of the platform: "\r\n" on Windows, "\n" elsewhere.
 std::string_view text_newline();
 

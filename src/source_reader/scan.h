@@ -1,10 +1,10 @@
 // Byte scanning for the reader, a block at a time: SSE2 on x86-64 (always there), and plain
-// loops elsewhere, chosen when the code is built. Both give the same answers.
+// loops elsewhere (WebAssembly, other processors), chosen when the code is built. The plain
+// loops are built everywhere too, so that the tests hold the two against each other.
 #pragma once
 
+#include <bit>
 #include <cstdint>
-
-#include "source_reader/block_scan.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -14,6 +14,46 @@ namespace vorn::scan {
 
 inline bool is_blank(char c) {
   return c == ' ' || c == '\t';
+}
+
+/// Bit k of each mask says whether byte k of a 64-byte block is that character.
+struct Masks {
+  std::uint64_t newline;
+  std::uint64_t blank;  // space or tab
+  std::uint64_t semicolon;
+  std::uint64_t cr;
+};
+
+/// Where a run of lines without tokens ends, and what the run passed over.
+struct BlockSkip {
+  const char* p;          // a line start
+  const char* last_nl;    // the newline of the last line passed over, or null
+  std::int64_t lines;     // lines passed over
+};
+
+/// The masks of the 64 bytes at `p`, byte by byte.
+inline Masks classify64_plain(const char* p) {
+  Masks m{0, 0, 0, 0};
+  for (int k = 0; k < 64; ++k) {
+    const std::uint64_t bit = std::uint64_t{1} << k;
+    if (p[k] == '\n') m.newline |= bit;
+    if (is_blank(p[k])) m.blank |= bit;
+    if (p[k] == ';') m.semicolon |= bit;
+    if (p[k] == '\r') m.cr |= bit;
+  }
+  return m;
+}
+
+/// The first byte in [p, end) that is not a space or a tab, or `end`, byte by byte.
+inline const char* skip_blanks_plain(const char* p, const char* end) {
+  while (p < end && is_blank(*p)) ++p;
+  return p;
+}
+
+/// The first space or tab in [p, end), or `end`, byte by byte.
+inline const char* find_blank_plain(const char* p, const char* end) {
+  while (p < end && !is_blank(*p)) ++p;
+  return p;
 }
 
 #if defined(__SSE2__)
@@ -65,7 +105,7 @@ inline const char* skip_blanks(const char* p, const char* end) {
   }
   while (end - p >= 16) {
     unsigned m = static_cast<unsigned>(_mm_movemask_epi8(blank16(p)));
-    if (m != 0xFFFF) return p + __builtin_ctz(~m);
+    if (m != 0xFFFF) return p + std::countr_zero(~m);
     p += 16;
   }
   while (p < end && is_blank(*p)) ++p;
@@ -76,7 +116,7 @@ inline const char* skip_blanks(const char* p, const char* end) {
 inline const char* find_blank(const char* p, const char* end) {
   while (end - p >= 16) {
     unsigned m = static_cast<unsigned>(_mm_movemask_epi8(blank16(p)));
-    if (m != 0) return p + __builtin_ctz(m);
+    if (m != 0) return p + std::countr_zero(m);
     p += 16;
   }
   while (p < end && !is_blank(*p)) ++p;
@@ -86,27 +126,68 @@ inline const char* find_blank(const char* p, const char* end) {
 #else
 
 inline Masks classify64(const char* p) {
-  Masks m{0, 0, 0, 0};
-  for (int k = 0; k < 64; ++k) {
-    const std::uint64_t bit = std::uint64_t{1} << k;
-    if (p[k] == '\n') m.newline |= bit;
-    if (is_blank(p[k])) m.blank |= bit;
-    if (p[k] == ';') m.semicolon |= bit;
-    if (p[k] == '\r') m.cr |= bit;
-  }
-  return m;
+  return classify64_plain(p);
 }
 
 inline const char* skip_blanks(const char* p, const char* end) {
-  while (p < end && is_blank(*p)) ++p;
-  return p;
+  return skip_blanks_plain(p, end);
 }
 
 inline const char* find_blank(const char* p, const char* end) {
-  while (p < end && !is_blank(*p)) ++p;
-  return p;
+  return find_blank_plain(p, end);
 }
 
 #endif
+
+
+inline int highest_bit(std::uint64_t m) {
+  return 63 - std::countl_zero(m);
+}
+
+// 1 for a space or a tab, else 0, without a branch.
+inline std::uint64_t blank_byte(char c) {
+  return std::uint64_t{c == ' '} | std::uint64_t{c == '\t'};
+}
+
+// Passes over lines 64 bytes at a time, across line ends, from the line start `s.p`, with the
+// masks of each block: for every line in a block, its first byte that is
+// not a blank is found with one addition over the masks (a carry runs through each line's
+// leading blanks) and decides the line, so the cost per byte does not depend on how the lines
+// are mixed. The two bytes after the block decide a ";" or a CR at its end. Leaves `s.p` at
+// the start of the line it stopped in: true when that line may hold a token, false when fewer
+// than 66 bytes are left.
+inline bool skip_blocks(BlockSkip& s, const char* end) {
+  const char* p = s.p;
+  bool in_prefix = true;  // the line at s.p has had only blanks so far
+  while (end - p >= 66) {
+    const Masks m = classify64(p);
+    // Masks of what follows each byte: bit k tells of byte k + 1. No branch depends on the
+    // bytes here, so mixed lines cost no mispredictions.
+    const std::uint64_t nl_after = (m.newline >> 1) | (std::uint64_t{p[64] == '\n'} << 63);
+    const std::uint64_t blank_after = (m.blank >> 1) | (blank_byte(p[64]) << 63);
+    const std::uint64_t crlf = m.cr & nl_after;
+    const std::uint64_t crlf_after =
+        (crlf >> 1) | ((std::uint64_t{p[64] == '\r'} & std::uint64_t{p[65] == '\n'}) << 63);
+    const std::uint64_t starts = (m.newline << 1) | (in_prefix ? 1 : 0);
+    const std::uint64_t landed = (m.blank + (starts & m.blank)) & ~m.blank;
+    const std::uint64_t first = landed | (starts & ~m.blank);
+    const std::uint64_t comment = m.semicolon & (blank_after | nl_after | crlf_after);
+    const std::uint64_t token = first & ~m.newline & ~crlf & ~comment;
+    // The newlines below the first token's byte (all of them when there is none).
+    const std::uint64_t passed = m.newline & ((token & (~token + 1)) - 1);
+    if (passed != 0) {
+      s.lines += std::popcount(passed);
+      s.last_nl = p + highest_bit(passed);
+      s.p = s.last_nl + 1;
+    }
+    if (token != 0) return true;
+    // The line still open at the block's end: a comment, or blanks so far.
+    const bool any_newline = m.newline != 0;
+    const bool open_blank = ((first >> highest_bit(m.newline | 1)) >> 1) == 0;
+    in_prefix = (any_newline & open_blank) | (!any_newline & in_prefix & (first == 0));
+    p += 64;
+  }
+  return false;
+}
 
 }  // namespace vorn::scan

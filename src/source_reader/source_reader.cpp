@@ -34,8 +34,7 @@ void line_buffer_reserve(LineBuffer& b, std::size_t capacity) {
   if (capacity > SIZE_MAX / 4) throw std::bad_alloc();
   std::size_t grown_capacity = b.capacity < 65536 ? 65536 : b.capacity;
   while (grown_capacity < capacity) grown_capacity *= 2;
-  char* grown = b.grow != nullptr ? b.grow(b.data, b.capacity, grown_capacity)
-                                  : static_cast<char*>(std::realloc(b.data, grown_capacity));
+  char* grown = static_cast<char*>(std::realloc(b.data, grown_capacity));
   if (grown == nullptr) throw std::bad_alloc();
   b.data = grown;
   b.capacity = grown_capacity;
@@ -83,8 +82,7 @@ void take_byte_order_mark(SourceReader& r) {
 }
 
 // The line at `start` runs past the `avail` bytes at hand: it is assembled whole in `joined`,
-// the rest of it read straight into the buffer, which grows without copying where the system
-// allows. What a read brings past the line's newline stays there as the bytes at hand.
+// the rest of it read straight into the buffer. What a read brings past the line's newline stays there as the bytes at hand.
 void join_long_line(SourceReader& r, const char* start, std::size_t avail) {
   LineBuffer& b = r.joined;
   if (r.window_in_joined) {
@@ -163,18 +161,7 @@ bool holds_no_token(const char* q, const char* end, const char*& nl) {
 }
 
 using scan::BlockSkip;
-
-// The block scanner for this processor: AVX2 where it has it, else SSE2 (or plain loops).
-bool skip_blocks(BlockSkip& s, const char* end) {
-#if defined(VORN_AVX2_SCAN)
-  static const bool avx2 = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
-  }();
-  if (avx2) return scan::skip_blocks_avx2(s, end);
-#endif
-  return scan::skip_blocks_with(s, end, scan::classify64);
-}
+using scan::skip_blocks;
 
 // Passes over one line that holds no token at the line start `s.p`. False when it may hold one
 // or runs past `end`.
@@ -230,11 +217,7 @@ void take_upper(std::string& out, const char* p, const char* q) {
 }  // namespace
 
 LineBuffer::~LineBuffer() {
-  if (release != nullptr) {
-    release(data, capacity);
-  } else {
-    std::free(data);
-  }
+  std::free(data);
 }
 
 void reader_from_text(SourceReader& r, std::string_view text) {

@@ -17,21 +17,12 @@ constexpr std::size_t READ_BLOCK_SIZE = 32 * 1024;
 /// Most bytes read at once into a line being joined.
 constexpr std::size_t JOIN_READ_SIZE = 1024 * 1024;
 
-/// Grows the storage at `data` (null: none yet) from `old_capacity` to `capacity` bytes,
-/// keeping its content. Returns the storage, or null when memory runs out.
-using GrowStorage = char* (*)(char* data, std::size_t old_capacity, std::size_t capacity);
-/// Gives back storage that GrowStorage returned.
-using ReleaseStorage = void (*)(char* data, std::size_t capacity);
-
-/// The buffer of a line too long for one read. Its storage grows by `grow` (realloc unless the
-/// owner gives another, such as pages the system remaps without copying) to powers of two, so a
-/// long line costs about its own length in memory.
+/// The buffer of a line too long for one read. Its storage grows with realloc to powers of
+/// two, so a long line costs about its own length in memory.
 struct LineBuffer {
   char* data = nullptr;
   std::size_t size = 0;
   std::size_t capacity = 0;
-  GrowStorage grow = nullptr;
-  ReleaseStorage release = nullptr;
 
   LineBuffer() = default;
   LineBuffer(const LineBuffer&) = delete;
