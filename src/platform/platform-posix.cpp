@@ -115,6 +115,11 @@ void split_path(const std::string& path, std::string& folder, std::string& name)
   name = slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// The name of the open descriptor `fd` in the system's /proc: a link to the file it holds.
+[[maybe_unused]] std::string proc_path_of(int fd) {
+  return "/proc/self/fd/" + std::to_string(fd);
+}
+
 // The path of the file open as `fd`, as the system knows it: every link resolved.
 bool real_path_of(int fd, std::string& path) {
 #if defined(F_GETPATH)
@@ -123,7 +128,7 @@ bool real_path_of(int fd, std::string& path) {
   path = buf;
   return true;
 #else
-  const std::string proc = "/proc/self/fd/" + std::to_string(fd);
+  const std::string proc = proc_path_of(fd);
   std::string buf(PATH_MAX, '\0');
   const ssize_t n = ::readlink(proc.c_str(), buf.data(), buf.size());
   if (n <= 0 || static_cast<std::size_t>(n) >= buf.size() || buf[0] != '/') return false;
@@ -173,8 +178,7 @@ bool follow_link(Place& place) {
       !same_file(now, st)) {
     return false;  // moved while it was looked up
   }
-  place.dir.reset(resolved.dir.fd);
-  resolved.dir.fd = -1;
+  place.dir.reset(std::exchange(resolved.dir.fd, -1));
   place.name = std::move(resolved.name);
   place.exists = true;
   place.created = created;
@@ -285,7 +289,7 @@ bool create_new(NewFile& file, int dir, mode_t mode) {
 bool give_name(NewFile& file) {
   if (file.named) return true;
 #if defined(O_TMPFILE)
-  const std::string proc = "/proc/self/fd/" + std::to_string(file.fd.fd);
+  const std::string proc = proc_path_of(file.fd.fd);
   return name_temporary(file, [&](const char* name) {
     return ::linkat(file.fd.fd, "", file.dir, name, AT_EMPTY_PATH) == 0 ||
            (errno != EEXIST &&
@@ -438,16 +442,12 @@ bool file_identity(const std::string& path, FileId& id) {
 bool write_object(const std::string& path, std::string_view text) {
   Place place;
   if (!locate(path, place)) return false;
-  bool ok = false;
-  if (!place.exists) {
-    ok = replace_object(place, text);
-  } else if (S_ISDIR(place.st.st_mode) || !may_write(place)) {
-    ok = false;  // a write-protected object stays as it is
-  } else if (!S_ISREG(place.st.st_mode)) {
-    ok = write_in_place(place, text);  // a device or a pipe is written, never replaced
-  } else {
-    ok = replace_object(place, text);
-  }
+  // A folder or a write-protected object stays as it is; a device or a pipe is written, never
+  // replaced.
+  const bool refused = place.exists && (S_ISDIR(place.st.st_mode) || !may_write(place));
+  const bool ok =
+      !refused && (place.exists && !S_ISREG(place.st.st_mode) ? write_in_place(place, text)
+                                                              : replace_object(place, text));
   if (!ok && place.created) {
     // The empty target that a dangling link was given goes again, unless it changed meanwhile.
     struct stat now {};

@@ -294,14 +294,9 @@ bool file_identity(const std::string& path, FileId& id) {
 bool write_object(const std::string& path, std::string_view text) {
   Target target;
   if (!locate(api_path(path), target)) return false;
-  bool ok = false;
-  if (!target.exists) {
-    ok = replace_object(target, text);
-  } else if ((target.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
-    ok = false;  // a folder, or a read-only object, stays as it is
-  } else {
-    ok = replace_object(target, text);
-  }
+  // A folder, or a read-only object, stays as it is.
+  const DWORD kept = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY;
+  const bool ok = (target.attributes & kept) == 0 && replace_object(target, text);
   if (!ok && target.created) DeleteFileW(target.path.c_str());
   return ok;
 }
