@@ -30,7 +30,8 @@ struct Operand {
 // otherwise the run ends with "undefine symbol".
 
 Operand resolve_operand(Assembly& as, std::string_view text, bool forward_ok) {
-  if (is_number(text)) return {number_value(as.reader, text), KIND_NUMBER};
+  std::int32_t number = 0;
+  if (take_number(as.reader, text, number)) return {number, KIND_NUMBER};
   int i = intern_name(as, text);
   std::int32_t v = sym_value(as.symtab, i);
   if (v != UNDEFINED_VALUE) return {v, KIND_NAME};
@@ -42,7 +43,7 @@ Operand resolve_operand(Assembly& as, std::string_view text, bool forward_ok) {
 // register = token without a ":", "@", "+" or "#" prefix, naming a defined value.
 void parse_register(Assembly& as, int field) {
   take_token(as.reader);
-  const std::string& tok = as.reader.current_token;
+  std::string_view tok = as.reader.current_token;
   if (has_prefix(tok)) report_error(as.reader, msg::EXPECT_REGISTER);
   word_field(current_word(as), field) = resolve_operand(as, tok, false).value;
 }
@@ -50,7 +51,7 @@ void parse_register(Assembly& as, int field) {
 // target = token without a prefix; may be a forward reference. Fills field c.
 void parse_ads(Assembly& as) {
   take_token(as.reader);
-  const std::string& tok = as.reader.current_token;
+  std::string_view tok = as.reader.current_token;
   if (has_prefix(tok)) report_error(as.reader, msg::EXPECT_ADS);
   current_word(as).c = resolve_operand(as, tok, true).value;
 }

@@ -15,7 +15,7 @@ bool at(const Assembly& as, std::string_view keyword) {
 
 // label = ":" name. Defines the name as the address of the next instruction.
 void define_label(Assembly& as) {
-  std::string_view name = std::string_view(as.reader.current_token).substr(1);
+  std::string_view name = as.reader.current_token.substr(1);
   if (name.empty()) report_error(as.reader, msg::EXPECT_LABEL);
   int i = intern_name(as, name);
   if (sym_value(as.symtab, i) != UNDEFINED_VALUE) report_error(as.reader, msg::DUPLICATE_LABEL);
@@ -65,9 +65,10 @@ void parse_data_section(Assembly& as) {
   item_append(as, KIND_DATA, static_cast<std::int32_t>(as.data_loc));
   take_token(as.reader);
   while (!at(as, ".END")) {
-    const std::string& tok = as.reader.current_token;
-    if (is_number(tok)) {
-      item_append(as, KIND_NUMBER, number_value(as.reader, tok));
+    const std::string_view tok = as.reader.current_token;
+    std::int32_t number = 0;
+    if (take_number(as.reader, tok, number)) {
+      item_append(as, KIND_NUMBER, number);
     } else {
       item_append(as, KIND_NAME, intern_name(as, tok));
     }

@@ -97,7 +97,7 @@ bool same_file(const struct stat& a, const struct stat& b) {
 
 // A folder opened only to look names up in it: search permission is all it needs, so a drop
 // box (write and search, no read) serves.
-#if defined(O_PATH)
+#if defined(__linux__)
 constexpr int FOLDER_ONLY = O_PATH | O_DIRECTORY | O_CLOEXEC;
 constexpr int LOOK_UP_ONLY = O_PATH | O_CLOEXEC;
 #elif defined(O_SEARCH)
@@ -115,25 +115,32 @@ void split_path(const std::string& path, std::string& folder, std::string& name)
   name = slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+#if defined(__linux__)
 // The name of the open descriptor `fd` in the system's /proc: a link to the file it holds.
-[[maybe_unused]] std::string proc_path_of(int fd) {
+std::string proc_path_of(int fd) {
   return "/proc/self/fd/" + std::to_string(fd);
 }
+#endif
 
-// The path of the file open as `fd`, as the system knows it: every link resolved.
+// The path of the file open as `fd`, as the system knows it: every link resolved. False where
+// the system cannot tell it.
 bool real_path_of(int fd, std::string& path) {
-#if defined(F_GETPATH)
-  char buf[PATH_MAX];
-  if (::fcntl(fd, F_GETPATH, buf) != 0) return false;
-  path = buf;
-  return true;
-#else
+#if defined(__linux__)
   const std::string proc = proc_path_of(fd);
   std::string buf(PATH_MAX, '\0');
   const ssize_t n = ::readlink(proc.c_str(), buf.data(), buf.size());
   if (n <= 0 || static_cast<std::size_t>(n) >= buf.size() || buf[0] != '/') return false;
   path.assign(buf.data(), static_cast<std::size_t>(n));
   return true;
+#elif defined(F_GETPATH)
+  char buf[PATH_MAX];
+  if (::fcntl(fd, F_GETPATH, buf) != 0) return false;
+  path = buf;
+  return true;
+#else
+  (void)fd;
+  (void)path;
+  return false;
 #endif
 }
 
@@ -273,7 +280,7 @@ bool name_temporary(NewFile& file, Make make) {
 // existing file or a link. False, with errno, when no new file may be made there.
 bool create_new(NewFile& file, int dir, mode_t mode) {
   file.dir = dir;
-#if defined(O_TMPFILE)
+#if defined(__linux__)
   file.fd.reset(::openat(dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
   if (file.fd.fd >= 0 || errno == EACCES || errno == EPERM || errno == EROFS) {
     return file.fd.fd >= 0;
@@ -288,7 +295,7 @@ bool create_new(NewFile& file, int dir, mode_t mode) {
 // Gives an unnamed file its temporary name, for the instant before it is put in place.
 bool give_name(NewFile& file) {
   if (file.named) return true;
-#if defined(O_TMPFILE)
+#if defined(__linux__)
   const std::string proc = proc_path_of(file.fd.fd);
   return name_temporary(file, [&](const char* name) {
     return ::linkat(file.fd.fd, "", file.dir, name, AT_EMPTY_PATH) == 0 ||
@@ -308,7 +315,7 @@ bool room_for(int fd, std::size_t size) {
       size > limit.rlim_cur) {
     return false;
   }
-#if defined(FALLOC_FL_KEEP_SIZE)
+#if defined(__linux__)
   if (size > 0 && ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) != 0 &&
       errno != EOPNOTSUPP && errno != ENOSYS) {
     return false;

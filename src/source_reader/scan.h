@@ -50,12 +50,6 @@ inline const char* skip_blanks_plain(const char* p, const char* end) {
   return p;
 }
 
-/// The first space or tab in [p, end), or `end`, byte by byte.
-inline const char* find_blank_plain(const char* p, const char* end) {
-  while (p < end && !is_blank(*p)) ++p;
-  return p;
-}
-
 #if defined(__SSE2__)
 
 inline std::uint64_t bits(__m128i a, __m128i b, __m128i c, __m128i d) {
@@ -112,17 +106,6 @@ inline const char* skip_blanks(const char* p, const char* end) {
   return p;
 }
 
-/// The first space or tab in [p, end), or `end`.
-inline const char* find_blank(const char* p, const char* end) {
-  while (end - p >= 16) {
-    unsigned m = static_cast<unsigned>(_mm_movemask_epi8(blank16(p)));
-    if (m != 0) return p + std::countr_zero(m);
-    p += 16;
-  }
-  while (p < end && !is_blank(*p)) ++p;
-  return p;
-}
-
 #else
 
 inline Masks classify64(const char* p) {
@@ -131,10 +114,6 @@ inline Masks classify64(const char* p) {
 
 inline const char* skip_blanks(const char* p, const char* end) {
   return skip_blanks_plain(p, end);
-}
-
-inline const char* find_blank(const char* p, const char* end) {
-  return find_blank_plain(p, end);
 }
 
 #endif

@@ -15,8 +15,18 @@ namespace {
 
 using scan::is_blank;
 
+// Upper-cases an ASCII letter, without a branch; every other byte stays as it is.
 char to_upper(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+  return static_cast<char>(c - (static_cast<unsigned>(c - 'a') < 26u ? 'a' - 'A' : 0));
+}
+
+// The first byte in [p, end) that is not a blank. Blanks between tokens are mostly a few, so
+// the first bytes are looked at one by one and only a longer run goes to the block scanner.
+const char* skip_gap(const char* p, const char* end) {
+  for (const char* stop = end - p > 8 ? p + 8 : end; p < stop; ++p) {
+    if (!is_blank(*p)) return p;
+  }
+  return scan::skip_blanks(p, end);
 }
 
 // How a line ends, the one rule of the input: a line runs to its LF; a CR right before the LF,
@@ -176,15 +186,16 @@ bool skip_one_line(BlockSkip& s, const char* end) {
 
 // Passes over whole lines that hold no token (only blanks, perhaps a comment) within the bytes
 // at hand, counting them. Stops at the start of the first line that may hold a token or that
-// runs past the bytes at hand; read_line takes it.
-void skip_empty_lines(SourceReader& r) {
+// runs past the bytes at hand; read_line takes it. Returns how many blanks that line is known
+// to begin with, so that its first token is looked for only once.
+std::size_t skip_empty_lines(SourceReader& r) {
   const char* const base = r.window.data();
   const char* const end = base + r.window.size();
   const char* const from = base + r.pos;
   BlockSkip s{from, nullptr, 0};
   // Most lines of a program hold a token: that is told from their first bytes.
-  const char* q = scan::skip_blanks(from, end);
-  if (q < end && *q != '\n' && *q != '\r' && *q != ';') return;
+  const char* q = skip_gap(from, end);
+  if (q < end && *q != '\n' && *q != '\r' && *q != ';') return static_cast<std::size_t>(q - from);
   // Lines that begin with a comment, each passed over with one search for its newline.
   while (end - s.p >= 2 && s.p[0] == ';' && is_blank(s.p[1])) {
     const void* nl = std::memchr(s.p + 2, '\n', static_cast<std::size_t>(end - s.p - 2));
@@ -205,13 +216,37 @@ void skip_empty_lines(SourceReader& r) {
     r.line = std::string_view(start, static_cast<std::size_t>(s.last_nl - start));
     r.line = without_line_end(r.line);
   }
+  return 0;
 }
 
-// Writes the token [p, q) into `out` upper-cased, in one pass, reusing its storage.
-void take_upper(std::string& out, const char* p, const char* q) {
-  out.resize(static_cast<std::size_t>(q - p));
-  char* o = out.data();
-  for (; p < q; ++p) *o++ = to_upper(*p);
+// Doubles the token store, keeping the first `kept` bytes; throws std::bad_alloc when memory
+// runs out.
+void grow_token_store(SourceReader& r, std::size_t kept) {
+  if (r.token_capacity > SIZE_MAX / 4) throw std::bad_alloc();
+  const std::size_t capacity = r.token_capacity < 64 ? 64 : 2 * r.token_capacity;
+  std::unique_ptr<char[]> grown(new char[capacity]);
+  if (kept > 0) std::memcpy(grown.get(), r.token_store.get(), kept);
+  r.token_store = std::move(grown);
+  r.token_capacity = capacity;
+}
+
+// Takes the token that starts at `p` into the token store, upper-cased, in one pass over its
+// bytes, and returns its end: the first blank, or `end`. The store grows only when a token is
+// longer than any before it.
+const char* take_upper(SourceReader& r, const char* p, const char* const end) {
+  std::size_t n = 0;
+  for (;;) {
+    const std::size_t room = r.token_capacity - n;
+    const char* const stop = static_cast<std::size_t>(end - p) > room ? p + room : end;
+    char* const store = r.token_store.get();
+    std::size_t k = n;
+    for (; p < stop && !is_blank(*p); ++p) store[k++] = to_upper(*p);
+    n = k;
+    if (p == end || is_blank(*p)) break;
+    grow_token_store(r, n);
+  }
+  r.current_token = std::string_view(r.token_store.get(), n);
+  return p;
 }
 
 }  // namespace
@@ -243,24 +278,22 @@ bool next_token(SourceReader& r) {
       // Within a line, the delimiters are the blanks: the line holds no newline.
       const char* const line = r.line.data();
       const char* const line_end = line + r.line.size();
-      const char* p = scan::skip_blanks(line + r.tok_pos, line_end);
+      const char* p = skip_gap(line + r.tok_pos, line_end);
       if (p < line_end) {
-        const char* q = scan::find_blank(p + 1, line_end);
-        r.tok_pos = static_cast<std::size_t>(q - line);
-        if (q - p == 1 && *p == ';') {  // a comment runs to the end of its line
-          r.line_open = false;
+        if (*p == ';' && (p + 1 == line_end || is_blank(p[1]))) {
+          r.line_open = false;  // a comment runs to the end of its line
           continue;
         }
-        take_upper(r.current_token, p, q);
+        r.tok_pos = static_cast<std::size_t>(take_upper(r, p, line_end) - line);
         return true;
       }
       r.line_open = false;
     }
     if (r.at_start) take_byte_order_mark(r);
-    skip_empty_lines(r);
+    const std::size_t lead = skip_empty_lines(r);
     if (!read_line(r)) return false;
     ++r.line_no;
-    r.tok_pos = 0;
+    r.tok_pos = lead;
     r.line_open = true;
   }
 }
@@ -278,32 +311,57 @@ void report_error(const SourceReader& r, std::string_view message) {
   throw AsmError{format_diagnostic(r, message)};
 }
 
-bool is_number(std::string_view text) {
-  if (!text.empty() && text.front() == '-') text.remove_prefix(1);
+NumberScan scan_number(std::string_view text, std::int32_t& value) {
+  const bool negative = !text.empty() && text.front() == '-';
+  if (negative) text.remove_prefix(1);
+  // The magnitude is kept at most 2^31 + 9, so it never overflows however many digits come;
+  // digits past an overflow are still checked, as the whole text must be a number.
+  constexpr std::uint64_t limit = std::uint64_t{1} << 31;
+  std::uint64_t magnitude = 0;
+  bool too_big = false;
   for (char c : text) {
-    if (c < '0' || c > '9') return false;
+    const unsigned digit = static_cast<unsigned>(c - '0');
+    if (digit > 9) return NumberScan::not_number;
+    magnitude = magnitude * 10 + digit;
+    if (magnitude > limit) {
+      too_big = true;
+      magnitude = limit + 1;
+    }
+  }
+  if (too_big || (!negative && magnitude == limit)) return NumberScan::out_of_range;
+  const std::int64_t signed_magnitude = static_cast<std::int64_t>(magnitude);
+  value = static_cast<std::int32_t>(negative ? -signed_magnitude : signed_magnitude);
+  return NumberScan::in_range;
+}
+
+bool is_number(std::string_view text) {
+  std::int32_t value = 0;
+  return scan_number(text, value) != NumberScan::not_number;
+}
+
+bool take_number(const SourceReader& r, std::string_view text, std::int32_t& value) {
+  switch (scan_number(text, value)) {
+    case NumberScan::not_number:
+      return false;
+    case NumberScan::out_of_range:
+      report_error(r, msg::NUMBER_OUT_OF_RANGE);
+    case NumberScan::in_range:
+      break;
   }
   return true;
 }
 
 std::int32_t number_value(const SourceReader& r, std::string_view text) {
-  bool negative = !text.empty() && text.front() == '-';
-  if (negative) text.remove_prefix(1);
-  // The magnitude is kept at most 2^31, so it never overflows however many digits come.
-  constexpr std::int64_t limit = std::int64_t{1} << 31;
-  std::int64_t magnitude = 0;
-  for (char c : text) {
-    magnitude = magnitude * 10 + (c - '0');
-    if (magnitude > limit) report_error(r, msg::NUMBER_OUT_OF_RANGE);
-  }
-  if (!negative && magnitude == limit) report_error(r, msg::NUMBER_OUT_OF_RANGE);
-  return static_cast<std::int32_t>(negative ? -magnitude : magnitude);
+  std::int32_t value = 0;
+  take_number(r, text, value);
+  return value;
 }
 
 std::int32_t read_number(SourceReader& r) {
   take_token(r);
-  if (!is_number(r.current_token)) report_error(r, msg::EXPECT_NUMBER);
-  return number_value(r, r.current_token);
+  std::int32_t value = 0;
+  if (!take_number(r, r.current_token, value)) report_error(r, msg::EXPECT_NUMBER);
+  return value;
 }
 
 }  // namespace vorn

@@ -49,7 +49,9 @@ struct SourceReader {
   std::size_t tok_pos = 0;    // where the next token of `line` starts to be looked for
   bool line_open = false;     // `line` may still hold tokens
   std::int64_t line_no = 0;   // lines read so far
-  std::string current_token;  // the token taken last, upper-cased
+  std::string_view current_token;  // the token taken last, upper-cased, in `token_store`
+  std::unique_ptr<char[]> token_store;  // grows to the longest token, allocated at the first
+  std::size_t token_capacity = 0;
   int pass_no = 1;
 };
 
@@ -68,12 +70,23 @@ std::string format_diagnostic(const SourceReader& r, std::string_view message);
 /// Ends the run with the diagnostic for `message`. Never returns.
 [[noreturn]] void report_error(const SourceReader& r, std::string_view message);
 
-/// True for an optional "-" followed by nothing but decimal digits (so "" and "-" too).
+/// What a token is as a number: not one, one that fits in 32 bits, or one that does not.
+enum class NumberScan { not_number, in_range, out_of_range };
+
+/// Checks and converts `text` in one pass: a number is an optional "-" followed by nothing but
+/// decimal digits (so "" and "-" too, both 0). Sets `value` when the number is in range.
+NumberScan scan_number(std::string_view text, std::int32_t& value);
+
+/// True for the texts that scan_number takes as numbers.
 bool is_number(std::string_view text);
 
 /// The value of a text that `is_number` accepts; "number out of range" when it does not fit
 /// in 32 bits.
 std::int32_t number_value(const SourceReader& r, std::string_view text);
+
+/// The value of the number `text` when it is one (true), reporting "number out of range" when
+/// it does not fit; false when `text` is no number.
+bool take_number(const SourceReader& r, std::string_view text, std::int32_t& value);
 
 /// Takes the next token and returns its value; "expect number" when it is not a number.
 std::int32_t read_number(SourceReader& r);
