@@ -1,11 +1,12 @@
-// Times the WebAssembly module on one source in Node.js: RUNS in-process runs after a warm-up,
-// and prints the median time of one run in milliseconds.
-//   node bench/wasm.mjs MODULE RUNS FILE
+// Times the WebAssembly module on one source in Node.js, loaded through the npm package's ES
+// module entry: RUNS in-process runs after a warm-up, and prints the median time of one run in
+// milliseconds.
+//   node bench/wasm.mjs PACKAGE-ENTRY RUNS FILE
 import fs from 'node:fs';
-import {createRequire} from 'node:module';
+import {pathToFileURL} from 'node:url';
 
-const [modulePath, runs, file] = process.argv.slice(2);
-const vorn = await createRequire(import.meta.url)(fs.realpathSync(modulePath))();
+const [entry, runs, file] = process.argv.slice(2);
+const vorn = await (await import(pathToFileURL(fs.realpathSync(entry)).href)).load();
 const source = fs.readFileSync(file);
 const path = Buffer.from('a_capacity.obj');
 const ms = [];

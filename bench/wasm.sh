@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# The WebAssembly module against the native core on the capacity program (a_capacity), both
-# in-process: median milliseconds of one assembly and their ratio, and the module's size.
+# The WebAssembly module against the native core on the capacity program (a_capacity): both
+# in-process (median milliseconds of one assembly, the module through the npm package's load()),
+# and as commands, process start included (the native vorn, the package's vorn command run by
+# node as npx runs it, and `npx vorn` itself from a folder the package is installed in); then
+# the sizes of the module and of the package.
 #   bench/wasm.sh [RUNS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -8,12 +11,28 @@ runs=${1:-51}
 export NODE_PATH=${NODE_PATH:-/usr/share/nodejs}
 cmake --preset bench >/dev/null && cmake --build --preset bench >/dev/null
 cmake --preset wasm >/dev/null && cmake --build --preset wasm >/dev/null
-python3 bench/gen.py bench/scratch/wasm 1 >/dev/null
-native=$(build-bench/bench/vorn_inprocess "$runs" bench/scratch/wasm/a_capacity.s)
-wasm=$(node bench/wasm.mjs build-wasm/web/vorn.js "$runs" bench/scratch/wasm/a_capacity.s)
+scratch=bench/scratch/wasm
+python3 bench/gen.py "$scratch" 1 >/dev/null
+src=$scratch/a_capacity.s
+tarball=$(ls build-wasm/vorn-*.tgz)
+installed=$scratch/installed
+rm -rf "$installed" && mkdir -p "$installed"
+echo '{"name": "bench", "version": "1.0.0", "private": true}' >"$installed/package.json"
+(cd "$installed" && npm install --offline --no-audit --no-fund --silent "$(realpath "../../../../$tarball")")
+
+native=$(build-bench/bench/vorn_inprocess "$runs" "$src")
+wasm=$(node bench/wasm.mjs build-wasm/npm/index.mjs "$runs" "$src")
+{ read -r t_native _; read -r t_node _; read -r t_npx _; } < <(
+  build-bench/bench/vorn_measure "$((runs / 5 + 1))" build-bench/vorn "$src" \
+    -- node build-wasm/npm/bin/vorn.cjs "$src" \
+    -- sh -c "cd $installed && npx --offline --no-install vorn ../a_capacity.s")
+awk -v n="$native" -v w="$wasm" -v tn="$t_native" -v tj="$t_node" -v tx="$t_npx" 'BEGIN {
+  printf "a_capacity in-process: native %.3f ms, package (wasm in Node.js) %.3f ms, %.2fx\n", n, w, w / n
+  printf "a_capacity as a command: native %.1f ms, node vorn.cjs %.1f ms (%.1fx), npx vorn %.1f ms (%.1fx)\n",
+    tn, tj, tj / tn, tx, tx / tn }'
 size=$(stat -c %s build-wasm/web/vorn.js)
 gzipped=$(gzip -9c build-wasm/web/vorn.js | wc -c)
 binary=$(grep -o 'base64,[A-Za-z0-9+/=]*' build-wasm/web/vorn.js | cut -d, -f2 | base64 -d | wc -c)
-awk -v n="$native" -v w="$wasm" -v s="$size" -v g="$gzipped" -v b="$binary" 'BEGIN {
-  printf "a_capacity in-process: native %.3f ms, wasm in Node.js %.3f ms, %.2fx\n", n, w, w / n
-  printf "module: build-wasm/web/vorn.js %d bytes (%d gzipped), holding a %d-byte wasm binary\n", s, g, b }'
+echo "module: build-wasm/web/vorn.js $size bytes ($gzipped gzipped), holding a $binary-byte wasm binary"
+echo "package: $tarball $(stat -c %s "$tarball") bytes"
+rm -f "$scratch"/*.obj

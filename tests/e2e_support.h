@@ -2,6 +2,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -25,11 +26,18 @@ struct Outcome {
   std::string out;
 };
 
+/// The program under test: the vorn just built, or the command that VORN_UNDER_TEST names (the
+/// npm package's `vorn`, when the cases run a second time through it).
+inline std::string program_under_test() {
+  const char* other = std::getenv("VORN_UNDER_TEST");
+  return other != nullptr && *other != '\0' ? other : VORN_BINARY;
+}
+
 /// Runs vorn with `args` in `cwd`; `options` adds what a test needs beyond that.
 inline Outcome run_vorn(const fs::path& cwd, const std::vector<std::string>& args,
                         platform::SpawnOptions options = {}) {
   options.cwd = cwd.string();
-  platform::SpawnResult r = platform::spawn(VORN_BINARY, args, options);
+  platform::SpawnResult r = platform::spawn(program_under_test(), args, options);
   return {r.status, r.out};
 }
 

@@ -44,5 +44,19 @@ TEST(OperandForm, OnlyMnemonicNumbersHaveForms) {
   }
 }
 
+// Catches a reference that takes a register for a mnemonic or leaves one out: it is read off
+// the same table as the symbol table's predefined names.
+TEST(Reference, EveryMnemonicAndNoRegister) {
+  const std::vector<MnemonicInfo> all = mnemonics();
+  ASSERT_EQ(all.size(), 28u);
+  EXPECT_EQ(all.front().name, "NOP");
+  EXPECT_EQ(all.front().operands, "");
+  EXPECT_EQ(all.back().name, "POP");
+  for (const MnemonicInfo& m : all) {
+    EXPECT_FALSE(m.name[0] == 'R' && m.name.size() > 1 && m.name[1] >= '0' && m.name[1] <= '9');
+    EXPECT_EQ(m.operands.empty(), operand_form(m.op) == OperandForm::none) << m.name;
+  }
+}
+
 }  // namespace
 }  // namespace vorn

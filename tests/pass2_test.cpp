@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
+#include <utility>
 
 #include "assembler/assembler.h"
 
@@ -52,6 +54,49 @@ TEST(Pass2, Errors) {
   EXPECT_EQ(run(".SYMBOL .CODE 2147483647 .DATA 0 .END").output, "error: undefine op\n");
   EXPECT_EQ(run(".SYMBOL .CODE 0 .DATA 0 1 NEVER .END").output, "error: undefined symbol\n");
   EXPECT_EQ(run(".SYMBOL .CODE 0 .DATA 0 -2147483648 .END").output, "error: undefined symbol\n");
+}
+
+// Catches a listing that ties a word to the wrong line (an operand's line for the
+// instruction's, a data word shifted by the section head), mixes up labels and constants, or
+// marks a pass-two error on the wrong line; and a listing that changes the object.
+TEST(Listing, RowsSymbolsAndTheLineOfAnError) {
+  const std::string source =
+      ".SYMBOL N 10 M\n 3\n.CODE 0\n:LOOP ADD R1\n R1 #N\n      JMP LOOP\n.DATA 10\n 5\n N\n.END\n";
+  RunResult r = assemble_text(source, "t.obj", true);
+  ASSERT_TRUE(r.ok) << r.output;
+  EXPECT_EQ(r.object, assemble_text(source, "t.obj").object);
+  ASSERT_EQ(r.listing.code.size(), 2u);
+  EXPECT_EQ(r.listing.code[0].line, 4);
+  EXPECT_EQ(r.listing.code[0].words, (std::array<std::int32_t, 4>{10, 1, 1, 10}));
+  EXPECT_EQ(r.listing.code[1].line, 6);
+  ASSERT_EQ(r.listing.data.size(), 2u);
+  EXPECT_EQ(r.listing.data[0].address, 10);
+  EXPECT_EQ(r.listing.data[0].line, 8);
+  EXPECT_EQ(r.listing.data[1].value, 10);
+  EXPECT_EQ(r.listing.data[1].line, 9);
+  ASSERT_EQ(r.listing.symbols.size(), 3u);
+  const SymbolRow& m = r.listing.symbols[1];
+  EXPECT_EQ(m.name, "M");
+  EXPECT_FALSE(m.label);
+  EXPECT_EQ(m.value, 3);
+  EXPECT_EQ(m.line, 1);
+  const SymbolRow& loop = r.listing.symbols[2];
+  EXPECT_EQ(loop.name, "LOOP");
+  EXPECT_TRUE(loop.label);
+  EXPECT_EQ(loop.line, 4);
+
+  const std::pair<const char*, std::int64_t> errors[] = {
+      {".SYMBOL\n.CODE 0\nRET R1\nJMP\n NOWHERE\n.DATA 0\n.END\n", 5},  // undefine symbol
+      {".SYMBOL\n.CODE 0\nRET R1\n.DATA 0\n1\nNOWHERE\n.END\n", 6},      // undefined symbol
+      {".SYMBOL\n.CODE 1\nRET R1\n.DATA 0\n.END\n", 0},                   // undefine op at 0
+      {".SYMBOL\n.CODE 0\nRET\n#1\n.DATA 0\n.END\n", 4},                  // pass one
+  };
+  for (const auto& [text, line] : errors) {
+    RunResult e = assemble_text(text, "t.obj", true);
+    EXPECT_FALSE(e.ok) << text;
+    EXPECT_EQ(e.listing.error_line, line) << text;
+    EXPECT_TRUE(e.listing.code.empty()) << text;
+  }
 }
 
 }  // namespace

@@ -7,28 +7,56 @@
 #include "isa/isa.h"
 #include "pass1/section_parser.h"
 #include "pass2/pass2.h"
+#include "symtab/symtab.h"
 
 namespace vorn {
 
-RunResult assemble(Assembly& as, std::string_view object_path) {
+namespace {
+
+// The program's own symbols, in the order the source defines them.
+void list_symbols(const Assembly& as, Listing& listing) {
+  for (const SourceMap::Definition& d : as.map->definitions) {
+    listing.symbols.push_back({std::string(sym_name(as.symtab, d.slot)), d.label,
+                               sym_value(as.symtab, d.slot), d.line});
+  }
+}
+
+}  // namespace
+
+RunResult assemble(Assembly& as, std::string_view object_path, bool with_listing) {
+  RunResult result{false, {}, {}, {}};
+  std::unique_ptr<SourceMap> map;
   try {
+    if (with_listing) {
+      map = std::make_unique<SourceMap>();
+      as.map = map.get();
+    }
     load_predefined(as.symtab);
     as.reader.line_no = 0;
     as.data_loc = 0;
     run_pass1(as);
-    std::string object = run_pass2(as, object_path);
-    return {true, {}, std::move(object)};
+    result.object = run_pass2(as, object_path, with_listing ? &result.listing : nullptr);
+    if (with_listing) list_symbols(as, result.listing);
+    result.ok = true;
   } catch (const AsmError& e) {
-    return {false, e.text, {}};
+    result.output = e.text;
   } catch (const std::bad_alloc&) {
-    return {false, line_of(msg::MACHINE_OUT_OF_MEMORY), {}};
+    result.output = line_of(msg::MACHINE_OUT_OF_MEMORY);
   }
+  if (!result.ok) {
+    result.listing = {};
+    if (map != nullptr) {
+      result.listing.error_line = as.reader.pass_no == 1 ? as.reader.line_no : map->error_line;
+    }
+  }
+  as.map = nullptr;
+  return result;
 }
 
-RunResult assemble_text(std::string_view text, std::string_view object_path) {
+RunResult assemble_text(std::string_view text, std::string_view object_path, bool with_listing) {
   auto as = std::make_unique<Assembly>();
   reader_from_text(as->reader, text);
-  return assemble(*as, object_path);
+  return assemble(*as, object_path, with_listing);
 }
 
 }  // namespace vorn

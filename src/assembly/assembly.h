@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "source_reader/source_reader.h"
 #include "symtab/symtab.h"
@@ -41,6 +42,21 @@ struct RunTables {
   std::array<Fixup, MAX_FIXUPS> fixups;
 };
 
+/// Where each part of the program came from in the source: kept only when a caller asks for a
+/// listing (the command line never does), filled by the two passes as they go.
+struct SourceMap {
+  std::array<std::int64_t, CODE_SIZE> code_line{};     // the instruction's line, per address
+  std::array<std::int64_t, MAX_ITEMS> item_line{};     // each item's line
+  std::array<std::int64_t, MAX_FIXUPS> fixup_line{};   // the line of each forward reference
+  struct Definition {
+    int slot;
+    std::int64_t line;
+    bool label;  // else a constant of the symbol section
+  };
+  std::vector<Definition> definitions;  // in the order of the source
+  std::int64_t error_line = 0;          // the line a pass-two diagnostic concerns; 0: none
+};
+
 /// Everything one run of the assembler works on. A new value is a fresh assembler; it touches
 /// no memory it does not use.
 struct Assembly {
@@ -54,7 +70,11 @@ struct Assembly {
   int fixup_count = 0;
   std::int32_t code_loc = 0;  // code location; after pass one, the code end
   std::int64_t data_loc = 0;  // data location; after pass one, the data end
+  SourceMap* map = nullptr;   // set when a listing is wanted
 };
+
+/// Records that symbol `index` is defined on the current line, as a label or a constant.
+void map_definition(Assembly& as, int index, bool label);
 
 /// Appends an item; "out of memory" when the list is full.
 void item_append(Assembly& as, Kind kind, std::int32_t value);

@@ -24,6 +24,34 @@ const PredefinedName PREDEFINED_NAMES[PREDEFINED_COUNT + 1] = {
     {"R28", 28}, {"R29", 29}, {"R30", 30}, {"R31", 31}, {"", 0},
 };
 
+// The mnemonics come first among the predefined names; the register names follow.
+constexpr int MNEMONIC_COUNT = 28;
+
+// The operands of each form in source syntax, for the reference.
+std::string_view operand_syntax(OperandForm form) {
+  switch (form) {
+    case OperandForm::load_store:
+      return "REG VALUE | REG @VALUE REG | REG +VALUE REG";
+    case OperandForm::target:
+      return "TARGET";
+    case OperandForm::reg_target:
+      return "REG TARGET";
+    case OperandForm::arithmetic:
+      return "REG REG REG | REG REG #VALUE";
+    case OperandForm::reg:
+      return "REG";
+    case OperandForm::trap:
+      return "REG #VALUE";
+    case OperandForm::reg_reg:
+      return "REG REG";
+    case OperandForm::move:
+      return "REG REG | REG #VALUE";
+    case OperandForm::none:
+      break;
+  }
+  return "";
+}
+
 // How a stored code word (op, a, b, c) is written as four numbers.
 enum class OutputRule {
   none,  // no rule: "undefine op"
@@ -80,6 +108,15 @@ void load_predefined(SymbolTable& t) {
   for (const PredefinedName* p = PREDEFINED_NAMES; p->name[0] != '\0'; ++p) {
     sym_set(t, sym_intern(t, p->name), p->value, KIND_PREDEFINED);  // 60 names: never full
   }
+}
+
+std::vector<MnemonicInfo> mnemonics() {
+  std::vector<MnemonicInfo> out;
+  for (int k = 0; k < MNEMONIC_COUNT; ++k) {
+    const PredefinedName& p = PREDEFINED_NAMES[k];
+    out.push_back({p.name, p.value, operand_syntax(operand_form(p.value))});
+  }
+  return out;
 }
 
 OperandForm operand_form(std::int32_t op) {

@@ -4,6 +4,8 @@
 
 #include <array>
 #include <cstdint>
+#include <string_view>
+#include <vector>
 
 namespace vorn {
 
@@ -38,6 +40,18 @@ struct FormOps {
   std::int32_t indexed;
 };
 FormOps form_ops(std::int32_t op);
+
+/// A mnemonic as a reference shows it: its name, its number, and the operands it reads in
+/// source syntax ("REG", "TARGET", "#VALUE", "@VALUE REG", ...; alternatives joined by " | ").
+/// `operands` is empty for a mnemonic that has no operand form ("undefine op").
+struct MnemonicInfo {
+  std::string_view name;
+  std::int32_t op;
+  std::string_view operands;
+};
+
+/// Every mnemonic, in the order of the predefined names; the register names are not among them.
+std::vector<MnemonicInfo> mnemonics();
 
 /// Writes into `out` the four numbers that the word (op, a, b, c) is written as. Returns false
 /// when `op` has no output rule.

@@ -20,6 +20,7 @@ void define_label(Assembly& as) {
   int i = intern_name(as, name);
   if (sym_value(as.symtab, i) != UNDEFINED_VALUE) report_error(as.reader, msg::DUPLICATE_LABEL);
   sym_set(as.symtab, i, as.code_loc, KIND_NAME);
+  map_definition(as, i, true);
 }
 
 // instruction = mnemonic { operand }. The mnemonic must be a predefined name.
@@ -27,6 +28,9 @@ void assemble_instruction(Assembly& as) {
   int i = sym_find(as.symtab, as.reader.current_token);
   if (i < 0 || sym_kind(as.symtab, i) != KIND_PREDEFINED)
     report_error(as.reader, msg::UNDEFINED_OP);
+  if (as.map != nullptr && as.code_loc >= 0 && as.code_loc < CODE_SIZE) {
+    as.map->code_line[static_cast<std::size_t>(as.code_loc)] = as.reader.line_no;
+  }
   encode_instruction(as, sym_value(as.symtab, i));
   ++as.code_loc;
 }
@@ -38,6 +42,7 @@ void parse_symbol_section(Assembly& as) {
   while (!at(as, ".CODE")) {
     int i = intern_name(as, as.reader.current_token);
     if (sym_value(as.symtab, i) != UNDEFINED_VALUE) report_error(as.reader, msg::DUPLICATE_SYMBOL);
+    map_definition(as, i, false);
     std::int32_t v = read_number(as.reader);
     sym_set(as.symtab, i, v, KIND_NAME);
     take_token(as.reader);

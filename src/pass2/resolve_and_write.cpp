@@ -59,6 +59,7 @@ void apply_fixups(Assembly& as) {
     const Fixup& f = as.fixups[static_cast<std::size_t>(k)];
     std::int32_t v = sym_value(as.symtab, f.symbol);
     if (v == UNDEFINED_VALUE) {
+      if (as.map != nullptr) as.map->error_line = as.map->fixup_line[static_cast<std::size_t>(k)];
       std::string text(sym_name(as.symtab, f.symbol));
       text.push_back(' ');
       throw AsmError{text + format_diagnostic(as.reader, msg::UNDEFINE_SYMBOL)};
@@ -69,13 +70,20 @@ void apply_fixups(Assembly& as) {
 
 // Writes one line per code address from 0 to the code end - 1; a word without an output rule
 // ends the run with "undefine op".
-void emit_code(Assembly& as, std::string& out) {
+void emit_code(Assembly& as, std::string& out, Listing* listing) {
   std::array<std::int32_t, 4> words{};
   for (std::int32_t addr = 0; addr < as.code_loc; ++addr) {
     // Addresses past the image hold no word, like an untouched slot.
     CodeWord w = addr < CODE_SIZE ? as.code[static_cast<std::size_t>(addr)] : CodeWord{};
-    if (!written_form(w.op, w.a, w.b, w.c, words)) report_error(as.reader, msg::UNDEFINE_OP);
+    const std::int64_t line = as.map != nullptr && addr < CODE_SIZE
+                                  ? as.map->code_line[static_cast<std::size_t>(addr)]
+                                  : 0;
+    if (!written_form(w.op, w.a, w.b, w.c, words)) {
+      if (as.map != nullptr) as.map->error_line = line;
+      report_error(as.reader, msg::UNDEFINE_OP);
+    }
     write_numbers(out, {words[0], words[1], words[2], words[3]});
+    if (listing != nullptr) listing->code.push_back({addr, words, line});
   }
 }
 
@@ -84,14 +92,17 @@ void emit_code(Assembly& as, std::string& out) {
 std::int32_t next_data_value(Assembly& as, int& item_pos) {
   const Item& item = as.items[static_cast<std::size_t>(item_pos)];
   std::int32_t v = item.kind == KIND_NAME ? sym_value(as.symtab, item.value) : item.value;
-  if (v == UNDEFINED_VALUE) report_error(as.reader, msg::UNDEFINED_SYMBOL);
+  if (v == UNDEFINED_VALUE) {
+    if (as.map != nullptr) as.map->error_line = as.map->item_line[static_cast<std::size_t>(item_pos)];
+    report_error(as.reader, msg::UNDEFINED_SYMBOL);
+  }
   ++item_pos;
   return v;
 }
 
 }  // namespace
 
-std::string run_pass2(Assembly& as, std::string_view object_path) {
+std::string run_pass2(Assembly& as, std::string_view object_path, Listing* listing) {
   as.reader.pass_no = 2;
   const int n = as.item_count;
   int item_pos = 0;
@@ -107,13 +118,19 @@ std::string run_pass2(Assembly& as, std::string_view object_path) {
     if (item.kind == KIND_CODE) {
       write_numbers(out, {item.value, as.code_loc});
       ++item_pos;
-      emit_code(as, out);
+      emit_code(as, out, listing);
     } else {
       // KIND_DATA: pass one leaves no other kind at a section head.
       write_numbers(out, {item.value, n - item_pos - 2});
       ++item_pos;
+      std::int64_t address = item.value;
       while (!is_section_marker(as.items[static_cast<std::size_t>(item_pos)].kind)) {
+        if (listing != nullptr) {
+          listing->data.push_back(
+              {address++, 0, as.map->item_line[static_cast<std::size_t>(item_pos)]});
+        }
         std::int32_t v = next_data_value(as, item_pos);
+        if (listing != nullptr) listing->data.back().value = v;
         char line[16];
         char* p = std::to_chars(line, line + 12, v).ptr;
         p = std::copy_n(", \n", 3, p);
