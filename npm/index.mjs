@@ -6,14 +6,7 @@ let loading = null;
 
 /** The assembler, compiled once; every later call gives the same one. */
 export function load() {
-  if (loading === null) {
-    loading = createVorn().then((m) => Object.freeze({
-      assemble: m.assemble,
-      objectPathFor: m.objectPath,
-      instructions: m.instructions(),
-      messages: Object.freeze(m.messages()),
-    }));
-  }
+  loading ??= createVorn().then((m) => m.packageApi());
   return loading;
 }
 

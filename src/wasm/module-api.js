@@ -10,6 +10,7 @@
 // objectPath(sourcePath): the object path that the command line derives from `sourcePath`.
 // instructions(): every mnemonic with its number and operands, from the assembler's own table.
 // messages(): the command line's whole-line messages (each with its newline).
+// packageApi(): the frozen object the npm package's load() gives.
 
 function vornText() {
   var at = _vorn_text_data();
@@ -85,4 +86,11 @@ Module['messages'] = function () {
   var lines = vornText().split(/(?<=\n)/);
   return {usage: lines[0], inputFileNotFound: lines[1], objectWouldReplaceSource: lines[2],
           cannotWriteObject: lines[3], cannotReadInput: lines[4], cannotWriteStdout: lines[5]};
+};
+
+// The assembler as the npm package gives it: what load() resolves to.
+Module['packageApi'] = function () {
+  return Object.freeze({assemble: Module['assemble'], objectPathFor: Module['objectPath'],
+                        instructions: Module['instructions'](),
+                        messages: Object.freeze(Module['messages']())});
 };
