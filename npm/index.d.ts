@@ -120,6 +120,8 @@ export interface Vorn {
   objectPathFor(sourcePath: string): string;
   /** Every mnemonic with its number and operand forms. @example vorn.instructions[0].mnemonic */
   readonly instructions: readonly Instruction[];
+  /** The register names. @example vorn.registers[31] === 'R31' */
+  readonly registers: readonly string[];
   /** The command line's messages, for tools that act as it does. @example vorn.messages.usage */
   readonly messages: Readonly<Messages>;
 }

@@ -44,7 +44,7 @@ TEST(OperandForm, OnlyMnemonicNumbersHaveForms) {
   }
 }
 
-// Catches a reference that takes a register for a mnemonic or leaves one out: it is read off
+// Catches a reference that takes a register for a mnemonic or leaves one out (or a register): it is read off
 // the same table as the symbol table's predefined names.
 TEST(Reference, EveryMnemonicAndNoRegister) {
   const std::vector<MnemonicInfo> all = mnemonics();
@@ -56,6 +56,10 @@ TEST(Reference, EveryMnemonicAndNoRegister) {
     EXPECT_FALSE(m.name[0] == 'R' && m.name.size() > 1 && m.name[1] >= '0' && m.name[1] <= '9');
     EXPECT_EQ(m.operands.empty(), operand_form(m.op) == OperandForm::none) << m.name;
   }
+  const std::vector<std::string_view> registers = register_names();
+  ASSERT_EQ(registers.size(), 32u);
+  EXPECT_EQ(registers.front(), "R0");
+  EXPECT_EQ(registers.back(), "R31");
 }
 
 }  // namespace

@@ -1,12 +1,32 @@
-// Runs the assembler module off the page's thread: each message is one source to assemble.
+// Runs the assembler module off the page's thread. Messages: {id, bytes, sourcePath} assembles
+// the source's bytes with the object path the command line derives from `sourcePath` and
+// answers with the result and its listing; {id, table: true} answers with the instruction
+// table and the register names. A module that cannot start answers every message with
+// {id, failed}.
 'use strict';
 
-importScripts('vorn.js');
-const ready = createVorn();
+let ready;
+try {
+  importScripts('vorn.js');
+  ready = createVorn();
+} catch (err) {
+  ready = Promise.reject(err);
+}
 
 onmessage = async (e) => {
-  const vorn = await ready;
-  const {id, source, sourcePath} = e.data;
-  const objectPath = vorn.objectPath(sourcePath);
-  postMessage({id, objectPath, ...vorn.assemble(source, objectPath)});
+  const {id} = e.data;
+  let vorn;
+  try {
+    vorn = await ready;
+  } catch (err) {
+    postMessage({id, failed: String(err && err.message ? err.message : err)});
+    return;
+  }
+  if (e.data.table) {
+    postMessage({id, instructions: vorn.instructions(), registers: vorn.registers()});
+    return;
+  }
+  const objectPath = vorn.objectPath(e.data.sourcePath);
+  const result = vorn.assemble(e.data.bytes, objectPath, {listing: true});
+  postMessage({id, objectPath, ...result});
 };

@@ -119,6 +119,12 @@ std::vector<MnemonicInfo> mnemonics() {
   return out;
 }
 
+std::vector<std::string_view> register_names() {
+  std::vector<std::string_view> out;
+  for (int k = MNEMONIC_COUNT; k < PREDEFINED_COUNT; ++k) out.push_back(PREDEFINED_NAMES[k].name);
+  return out;
+}
+
 OperandForm operand_form(std::int32_t op) {
   const OpRow* row = find_op(op);
   return row != nullptr ? row->form : OperandForm::none;

@@ -53,6 +53,9 @@ struct MnemonicInfo {
 /// Every mnemonic, in the order of the predefined names; the register names are not among them.
 std::vector<MnemonicInfo> mnemonics();
 
+/// The register names, R0 to R31.
+std::vector<std::string_view> register_names();
+
 /// Writes into `out` the four numbers that the word (op, a, b, c) is written as. Returns false
 /// when `op` has no output rule.
 bool written_form(std::int32_t op, std::int32_t a, std::int32_t b, std::int32_t c,

@@ -8,7 +8,8 @@
 // data, symbols, errorLine}: every code word and data word with the source line it came from,
 // the program's own symbols, and the line the diagnostic concerns (0 for none).
 // objectPath(sourcePath): the object path that the command line derives from `sourcePath`.
-// instructions(): every mnemonic with its number and operands, from the assembler's own table.
+// instructions(): every mnemonic with its number and operands, from the assembler's own table;
+// registers(): the register names.
 // messages(): the command line's whole-line messages (each with its newline).
 // packageApi(): the frozen object the npm package's load() gives.
 
@@ -69,16 +70,24 @@ Module['assemble'] = function (source, objectPath, options) {
 };
 
 var vornInstructions = null;
+var vornRegisters = null;
+function vornReadTable() {
+  _vorn_instruction_table();
+  var lines = vornText().split('\n').filter(Boolean);
+  vornRegisters = Object.freeze(lines.pop().split(' '));
+  vornInstructions = Object.freeze(lines.map(function (line) {
+    var f = line.split('\t');
+    return Object.freeze({mnemonic: f[0], op: Number(f[1]),
+                          forms: Object.freeze(f[2] ? f[2].split(' | ') : [])});
+  }));
+}
 Module['instructions'] = function () {
-  if (vornInstructions === null) {
-    _vorn_instruction_table();
-    vornInstructions = Object.freeze(vornText().split('\n').filter(Boolean).map(function (line) {
-      var f = line.split('\t');
-      return Object.freeze({mnemonic: f[0], op: Number(f[1]),
-                            forms: Object.freeze(f[2] ? f[2].split(' | ') : [])});
-    }));
-  }
+  if (vornInstructions === null) vornReadTable();
   return vornInstructions;
+};
+Module['registers'] = function () {
+  if (vornRegisters === null) vornReadTable();
+  return vornRegisters;
 };
 
 Module['messages'] = function () {
@@ -91,6 +100,6 @@ Module['messages'] = function () {
 // The assembler as the npm package gives it: what load() resolves to.
 Module['packageApi'] = function () {
   return Object.freeze({assemble: Module['assemble'], objectPathFor: Module['objectPath'],
-                        instructions: Module['instructions'](),
+                        instructions: Module['instructions'](), registers: Module['registers'](),
                         messages: Object.freeze(Module['messages']())});
 };

@@ -81,13 +81,16 @@ void vorn_derive_object_path() {
   text = vorn::make_object_path(object_path);
 }
 
-/// The mnemonics, one line each: name, number and operands, separated by tabs.
+/// The mnemonics, one line each: name, number and operands, separated by tabs; then one line of
+/// the register names, separated by spaces.
 void vorn_instruction_table() {
   text.clear();
   for (const vorn::MnemonicInfo& m : vorn::mnemonics()) {
     text.append(m.name).append("\t").append(std::to_string(m.op)).append("\t");
     text.append(m.operands).append("\n");
   }
+  for (std::string_view r : vorn::register_names()) text.append(r).append(" ");
+  text.back() = '\n';
 }
 
 /// The whole-line messages of the command line, one line each, in the order of the wrapper's

@@ -1,0 +1,8 @@
+.SYMBOL
+Aé 1
+Aè 2
+.CODE 0
+RET R1
+.DATA 0
+Aé Aè
+.END
