@@ -230,7 +230,7 @@ test('the playground as a workbench', async (t) => {
     await page.setViewportSize({width: 1280, height: 800});
     await page.click('#tab-listing');
     await page.screenshot({path: path.join(build, 'playground.png')});
-    if (process.env.VORN_UPDATE_SCREENSHOT) fs.copyFileSync(path.join(build, 'playground.png'), path.join(root, 'web/screenshot.png'));
+    if (process.env.VORN_UPDATE_SCREENSHOT) fs.copyFileSync(path.join(build, 'playground.png'), path.join(root, 'docs/playground.png'));
     await page.emulateMedia({colorScheme: 'dark'});
     await page.setViewportSize({width: 320, height: 720});
     await page.screenshot({path: path.join(build, 'playground-320-dark.png'), fullPage: true});

@@ -117,12 +117,26 @@ function show(answer) {
   const objectName = savedName(answer.objectPath, 'untitled');
   $('object-name').textContent = objectName;
   $('download').disabled = !answer.ok || answer.name !== fileName.value;
-  const lineText = (n) => (n <= answer.doc.lines ? answer.doc.line(n).text : '');
-  listing.fill(answer.ok ? listingRows(answer.listing, lineText) : [], answer.ok ? 'No words.' : 'No listing: the source has an error.');
-  symbols.fill(answer.ok ? symbolRows(answer.listing, (name) => textOf(name, encoding)) : [],
-               answer.ok ? 'The program defines no symbols.' : 'No symbols: the source has an error.');
+  panesFilled = {listing: false, symbols: false};
+  fillPane(activeTab);
   followCursor(false);
   announceSoon(answer.ok ? `Assembled: ${describe(answer.listing)}.` : `Error: ${firstLine(answer)}`);
+}
+
+// The listing and symbol panes are filled when shown, so that typing into a large program
+// never waits for thousands of rows nobody looks at.
+let panesFilled = {listing: false, symbols: false};
+function fillPane(name) {
+  if (!result || panesFilled[name] !== false) return;
+  panesFilled[name] = true;
+  const {ok, listing: made, doc} = result;
+  if (name === 'listing') {
+    const lineText = (n) => (n <= doc.lines ? doc.line(n).text : '');
+    listing.fill(ok ? listingRows(made, lineText) : [], ok ? 'No words.' : 'No listing: the source has an error.');
+  } else {
+    symbols.fill(ok ? symbolRows(made, (n) => textOf(n, encoding)) : [],
+                 ok ? 'The program defines no symbols.' : 'No symbols: the source has an error.');
+  }
 }
 
 function firstLine(answer) {
@@ -206,6 +220,7 @@ function selectTab(name) {
     tab.tabIndex = on ? 0 : -1;
     $(`pane-${tab.dataset.pane}`).hidden = !on;
   }
+  fillPane(name);
   followCursor(true);
 }
 
