@@ -8,9 +8,6 @@ void item_append(Assembly& as, Kind kind, std::int32_t value) {
   as.items[static_cast<std::size_t>(as.item_count++)] = {kind, value};
 }
 
-void map_definition(Assembly& as, int index, bool label) {
-  if (as.map != nullptr) as.map->definitions.push_back({index, as.reader.line_no, label});
-}
 
 void fixup_add(Assembly& as, std::int32_t address, std::int32_t symbol) {
   // Only accepted forward references are recorded, at most one per instruction, and there are

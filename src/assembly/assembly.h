@@ -74,7 +74,9 @@ struct Assembly {
 };
 
 /// Records that symbol `index` is defined on the current line, as a label or a constant.
-void map_definition(Assembly& as, int index, bool label);
+inline void map_definition(Assembly& as, int index, bool label) {
+  if (as.map != nullptr) as.map->definitions.push_back({index, as.reader.line_no, label});
+}
 
 /// Appends an item; "out of memory" when the list is full.
 void item_append(Assembly& as, Kind kind, std::int32_t value);

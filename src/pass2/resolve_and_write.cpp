@@ -68,6 +68,11 @@ void apply_fixups(Assembly& as) {
   }
 }
 
+// The line of the instruction at code address `addr` (a listing is being made); 0 for none.
+std::int64_t line_of_address(const Assembly& as, std::int32_t addr) {
+  return addr < CODE_SIZE ? as.map->code_line[static_cast<std::size_t>(addr)] : 0;
+}
+
 // Writes one line per code address from 0 to the code end - 1; a word without an output rule
 // ends the run with "undefine op".
 void emit_code(Assembly& as, std::string& out, Listing* listing) {
@@ -75,15 +80,12 @@ void emit_code(Assembly& as, std::string& out, Listing* listing) {
   for (std::int32_t addr = 0; addr < as.code_loc; ++addr) {
     // Addresses past the image hold no word, like an untouched slot.
     CodeWord w = addr < CODE_SIZE ? as.code[static_cast<std::size_t>(addr)] : CodeWord{};
-    const std::int64_t line = as.map != nullptr && addr < CODE_SIZE
-                                  ? as.map->code_line[static_cast<std::size_t>(addr)]
-                                  : 0;
     if (!written_form(w.op, w.a, w.b, w.c, words)) {
-      if (as.map != nullptr) as.map->error_line = line;
+      if (as.map != nullptr) as.map->error_line = line_of_address(as, addr);
       report_error(as.reader, msg::UNDEFINE_OP);
     }
     write_numbers(out, {words[0], words[1], words[2], words[3]});
-    if (listing != nullptr) listing->code.push_back({addr, words, line});
+    if (listing != nullptr) listing->code.push_back({addr, words, line_of_address(as, addr)});
   }
 }
 
