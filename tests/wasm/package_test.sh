@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The npm package as a user gets it: the tarball installed offline into a fresh folder, then an
 # ES import and a CommonJS require assemble the Quick start example into the object the command
-# line is checked against, its declarations pass a strict type check of a small usage file,
+# line is checked against, a bundler builds it for browsers, its declarations pass a strict type check of a small usage file,
 # `npx vorn` assembles the example, and every end-to-end case passes with the package's `vorn`
 # as the program under test (the native case runner and case files, run a second time).
 #   package_test.sh TARBALL NATIVE-BUILD
@@ -34,6 +34,11 @@ node -e "
     const r = vorn.assemble(fs.readFileSync('sum.s'), 'sum.obj');
     if (!r.ok || !Buffer.from(r.object).equals(fs.readFileSync('$want'))) process.exit(1);
   });"
+
+echo "== a bundler's browser build"
+echo "import {load} from 'vorn'; if (!(await load()).assemble(' .SYMBOL .CODE 0 RET R1 .DATA 0 .END', 'b.obj').ok) process.exit(1);" >entry.mjs
+"$root/node_modules/.bin/esbuild" entry.mjs --bundle --platform=browser --format=esm --log-level=warning --outfile=bundle.mjs
+node bundle.mjs
 
 echo "== declarations, strict"
 cat >usage.mts <<'TS'
