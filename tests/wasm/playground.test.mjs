@@ -86,10 +86,13 @@ test('the playground as a workbench', async (t) => {
     };
     const doc = () => page.evaluate(() => [...document.querySelector('#editor').shadowRoot
       .querySelectorAll('.cm-line')].map((l) => l.textContent).join('\n'));
+    // Replaces the editor's text as a user does: select all, paste.
+    await context.grantPermissions(['clipboard-read', 'clipboard-write']);
     const setText = async (value) => {
+      await page.evaluate((v) => navigator.clipboard.writeText(v), value);
       await page.locator('.cm-content').click();
       await page.keyboard.press('Control+A');
-      await page.keyboard.insertText(value);
+      await page.keyboard.press('Control+V');
     };
     const want = (name) => fs.readFileSync(path.join(root, 'tests/example_objects', name), 'utf8');
 
@@ -125,6 +128,21 @@ test('the playground as a workbench', async (t) => {
       await page.click('#tab-symbols');
       assert.deepEqual(await page.locator('#symbol-rows tr').evaluateAll((trs) => trs.map((tr) =>
         [...tr.children].map((td) => td.textContent).join('|'))), ['N|constant|10|1', 'LOOP|label|0|3']);
+    });
+
+    await t.test('a large listing is shown a part at a time, the part of the cursor line', async () => {
+      const lines = ['.SYMBOL', '.CODE 0', ':L RET R1', '.DATA 0'];
+      for (let k = 0; k < 4000; ++k) lines.push(`${k}`);
+      await setText(`${lines.join('\n')}\n.END\n`);
+      await until(() => text('#counts'), '1 code word, 4000 data words');
+      await page.click('#tab-listing');
+      assert.ok(await page.locator('#listing-rows tr').count() < 1000);
+      await page.locator('.cm-content').click();
+      await page.keyboard.press('Control+End');
+      await page.keyboard.press('ArrowUp');
+      await page.keyboard.press('ArrowUp');  // past ".END": the last data word's line
+      assert.deepEqual(await page.locator('#listing-rows tr.current td.address').allTextContents(), ['3999']);
+      assert.ok(await page.locator('#listing-rows tr.current').isVisible());
     });
 
     await t.test('a pass-two error is marked on the line of the use that failed', async () => {

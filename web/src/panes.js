@@ -15,29 +15,44 @@ function shown(text) {
   return text.length > LINE_SHOWN ? `${text.slice(0, LINE_SHOWN)}…` : text;
 }
 
+const WINDOW = 400;  // rows shown at once: a large program's listing is shown a part at a time
+
 /// A table of rows that link to source lines: clicking a row, or Enter on it, calls
-/// `jump(line)`; the arrow keys move between rows; mark(line) marks that line's rows.
+/// `jump(line)`; the arrow keys move between rows; mark(line) marks that line's rows. Of a long
+/// table only a window of rows is in the page, moved to the marked line or by its end rows.
 export class LinkedRows {
   constructor(body, jump) {
     this.body = body;
-    this.byLine = new Map();
-    this.marked = [];
-    body.addEventListener('click', (e) => {
-      const row = e.target.closest('tr');
-      if (row && row.dataset.line) jump(Number(row.dataset.line));
-    });
+    this.rows = [];
+    this.firstOfLine = new Map();  // line -> index of its first row
+    this.start = 0;                // index of the first row shown
+    this.line = 0;                 // the marked line
+    body.addEventListener('click', (e) => this.activate(e.target.closest('tr'), jump));
     body.addEventListener('keydown', (e) => {
       const row = e.target.closest('tr');
       if (!row) return;
-      if (e.key === 'Enter' && row.dataset.line) {
+      if (e.key === 'Enter') {
         e.preventDefault();
-        jump(Number(row.dataset.line));
+        this.activate(row, jump);
       } else if (e.key === 'ArrowDown' || e.key === 'ArrowUp') {
         e.preventDefault();
         const next = e.key === 'ArrowDown' ? row.nextElementSibling : row.previousElementSibling;
-        if (next) this.focusRow(next);
+        if (next && next.dataset.more) this.activate(next, jump);
+        else if (next) this.focusRow(next);
       }
     });
+  }
+
+  activate(row, jump) {
+    if (!row) return;
+    if (row.dataset.more) {
+      const at = Number(row.dataset.more);
+      this.show(Math.max(0, at - WINDOW / 2));
+      const target = this.body.querySelector(`tr[data-index="${at}"]`);
+      if (target) this.focusRow(target);
+    } else if (row.dataset.line) {
+      jump(Number(row.dataset.line));
+    }
   }
 
   focusRow(row) {
@@ -46,23 +61,45 @@ export class LinkedRows {
     row.focus();
   }
 
-  /// Replaces the rows: `rows` are [line, ...cells] arrays.
+  /// Replaces the rows: `rows` are [line, ...cells] arrays, cells [text, className].
   fill(rows, emptyText) {
-    this.byLine.clear();
-    this.marked = [];
+    this.rows = rows;
+    this.emptyText = emptyText;
+    this.firstOfLine.clear();
+    rows.forEach(([line], k) => { if (!this.firstOfLine.has(line)) this.firstOfLine.set(line, k); });
+    this.show(0);
+  }
+
+  // A row that shows the rows from `at` when activated.
+  moreRow(at, text) {
+    const tr = document.createElement('tr');
+    tr.tabIndex = -1;
+    tr.dataset.more = String(at);
+    cell(tr, text, 'more');
+    tr.firstChild.colSpan = 8;
+    return tr;
+  }
+
+  // Puts the rows from `start` (a window of them) in the page.
+  show(start) {
+    this.start = start;
     const fragment = document.createDocumentFragment();
-    for (const [line, ...cells] of rows) {
+    const end = Math.min(this.rows.length, start + WINDOW);
+    if (start > 0) fragment.appendChild(this.moreRow(start - 1, `Show the ${start} rows before`));
+    for (let k = start; k < end; ++k) {
+      const [line, ...cells] = this.rows[k];
       const tr = document.createElement('tr');
       tr.tabIndex = -1;
+      tr.dataset.index = String(k);
       if (line > 0) tr.dataset.line = String(line);
+      if (line === this.line) tr.classList.add('current');
       cells.forEach(([text, className]) => cell(tr, text, className));
       fragment.appendChild(tr);
-      if (!this.byLine.has(line)) this.byLine.set(line, []);
-      this.byLine.get(line).push(tr);
     }
-    if (rows.length === 0) {
+    if (end < this.rows.length) fragment.appendChild(this.moreRow(end, `Show the ${this.rows.length - end} rows after`));
+    if (this.rows.length === 0) {
       const tr = document.createElement('tr');
-      cell(tr, emptyText, 'empty');
+      cell(tr, this.emptyText, 'empty');
       tr.firstChild.colSpan = 8;
       fragment.appendChild(tr);
     }
@@ -71,12 +108,25 @@ export class LinkedRows {
     if (first) first.tabIndex = 0;
   }
 
-  /// Marks the rows of `line` and scrolls the first into view when `scroll`.
+  /// Marks the rows of `line` and, when `scroll`, brings the first into view.
   mark(line, scroll) {
-    for (const row of this.marked) row.classList.remove('current');
-    this.marked = this.byLine.get(line) ?? [];
-    for (const row of this.marked) row.classList.add('current');
-    if (scroll && this.marked.length) this.marked[0].scrollIntoView({block: 'nearest'});
+    this.line = line;
+    const first = this.firstOfLine.get(line);
+    if (scroll && first !== undefined && (first < this.start || first >= this.start + WINDOW)) {
+      this.show(Math.max(0, first - WINDOW / 4));
+    }
+    for (const row of this.body.querySelectorAll('tr.current')) row.classList.remove('current');
+    const marked = [];
+    if (first !== undefined) {
+      for (let k = first; k < this.rows.length && this.rows[k][0] === line; ++k) {
+        const row = this.body.querySelector(`tr[data-index="${k}"]`);
+        if (row) {
+          row.classList.add('current');
+          marked.push(row);
+        }
+      }
+    }
+    if (scroll && marked.length) marked[0].scrollIntoView({block: 'nearest'});
   }
 }
 
