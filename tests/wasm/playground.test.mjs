@@ -150,6 +150,16 @@ test('the playground as a workbench', async (t) => {
       await until(() => text('#diagnostic'), 'NOWHERE error: undefine symbolLine 4 (Ctrl+Enter assembles and goes there).');
       assert.equal(await page.locator('.cm-lintRange-error').count(), 1);
       assert.equal(await page.locator('.cm-lintRange-error').textContent(), 'JMP NOWHERE');
+      // Screen readers hear the settled result once, not each keystroke's.
+      await until(() => text('#announce'), 'Error: NOWHERE error: undefine symbol');
+      for (const key of ['Control+Home', 'ArrowDown', 'ArrowDown', 'ArrowDown', 'End']) await page.keyboard.press(key);
+      await page.keyboard.type('XYZ', {delay: 200});  // each keystroke its own error
+      assert.equal(await text('#announce'), 'Error: NOWHERE error: undefine symbol');
+      await until(() => text('#announce'), 'Error: NOWHEREXYZ error: undefine symbol');
+      // An error on a 1 MB line keeps the page its size; the panel shows the line cut.
+      await setText(`.SYMBOL ${'A'.repeat(1 << 20)}\n`);
+      await until(() => page.locator('#diagnostic').evaluate((d) => d.textContent.includes('more characters; Copy gives all')), true);
+      assert.ok(await page.evaluate(() => document.documentElement.scrollHeight < 2000));
     });
 
     await t.test('the draft is kept over a reload; a share link opens elsewhere with the draft one undo away', async () => {
