@@ -4,17 +4,18 @@ namespace vorn {
 
 void item_append(Assembly& as, Kind kind, std::int32_t value) {
   if (as.item_count >= MAX_ITEMS) report_error(as.reader, msg::OUT_OF_MEMORY);
-  if (as.map != nullptr) as.map->item_line[static_cast<std::size_t>(as.item_count)] = as.reader.line_no;
-  as.items[static_cast<std::size_t>(as.item_count++)] = {kind, value};
+  const std::size_t at = static_cast<std::size_t>(as.item_count++);
+  if (as.map != nullptr) as.map->item_line[at] = as.reader.line_no;
+  as.items[at] = {kind, value};
 }
-
 
 void fixup_add(Assembly& as, std::int32_t address, std::int32_t symbol) {
   // Only accepted forward references are recorded, at most one per instruction, and there are
   // at most CODE_SIZE instructions; the guard keeps the list safe all the same.
   if (as.fixup_count >= MAX_FIXUPS) report_error(as.reader, msg::OUT_OF_MEMORY);
-  if (as.map != nullptr) as.map->fixup_line[static_cast<std::size_t>(as.fixup_count)] = as.reader.line_no;
-  as.fixups[static_cast<std::size_t>(as.fixup_count++)] = {address, symbol};
+  const std::size_t at = static_cast<std::size_t>(as.fixup_count++);
+  if (as.map != nullptr) as.map->fixup_line[at] = as.reader.line_no;
+  as.fixups[at] = {address, symbol};
 }
 
 int intern_name(Assembly& as, std::string_view name) {

@@ -127,12 +127,9 @@ std::string run_pass2(Assembly& as, std::string_view object_path, Listing* listi
       ++item_pos;
       std::int64_t address = item.value;
       while (!is_section_marker(as.items[static_cast<std::size_t>(item_pos)].kind)) {
-        if (listing != nullptr) {
-          listing->data.push_back(
-              {address++, 0, as.map->item_line[static_cast<std::size_t>(item_pos)]});
-        }
+        const std::size_t at = static_cast<std::size_t>(item_pos);
         std::int32_t v = next_data_value(as, item_pos);
-        if (listing != nullptr) listing->data.back().value = v;
+        if (listing != nullptr) listing->data.push_back({address++, v, as.map->item_line[at]});
         char line[16];
         char* p = std::to_chars(line, line + 12, v).ptr;
         p = std::copy_n(", \n", 3, p);

@@ -71,7 +71,6 @@ function ask(message, handle) {
   const id = ++requestId;
   waiting.set(id, handle);
   if (worker) worker.postMessage({id, ...message});
-  return id;
 }
 
 function sourceBytes() {
@@ -89,6 +88,11 @@ function assembleNow(then) {
   });
 }
 
+// Assembles now and then puts the cursor on the error's line, if there is one.
+function assembleAndGoToError() {
+  assembleNow(() => goToLine(result ? result.errorLine : 0));
+}
+
 function assembleSoon() {
   clearTimeout(assembleNow.timer);
   assembleNow.timer = setTimeout(() => assembleNow(), 150);
@@ -96,18 +100,11 @@ function assembleSoon() {
 
 // --- showing a result ----------------------------------------------------------------------------
 
-function errorLineOf(answer) {
-  if (answer.ok) return 0;
-  const text = textOf(answer.output.subarray(0, 40), encoding);
-  const match = /^line (\d+) error: /.exec(text);
-  return match ? Number(match[1]) : answer.listing.errorLine;
-}
-
 function show(answer) {
   if (answer.id < shownId) return;  // an answer to an older text
   shownId = answer.id;
   result = answer;
-  const line = errorLineOf(answer);
+  const line = answer.ok ? 0 : answer.listing.errorLine;  // of either pass
   result.errorLine = line;
   showDiagnostic(answer, line);
   markError(answer, line);
@@ -200,13 +197,11 @@ function goToLine(line) {
 
 // --- the cursor and the panes ------------------------------------------------------------------
 
-let cursorLine = 0;
 function followCursor(scroll) {
   const head = view.state.selection.main.head;
   const line = view.state.doc.lineAt(head);
-  cursorLine = line.number;
-  listing.mark(cursorLine, scroll && activeTab === 'listing');
-  symbols.mark(cursorLine, scroll && activeTab === 'symbols');
+  listing.mark(line.number, scroll && activeTab === 'listing');
+  symbols.mark(line.number, scroll && activeTab === 'symbols');
   const token = tokenAt(line, head);
   $('at-cursor').textContent = (token && mnemonicHelp(token.text)) || '';
 }
@@ -251,18 +246,22 @@ async function openFile(file) {
   }
 }
 
-async function fetchExample(name) {
-  const response = await fetch(`examples/${encodeURIComponent(name)}`);
+// The response for `url`; a failed one throws with its status.
+async function fetchOk(url) {
+  const response = await fetch(url);
   if (!response.ok) throw new Error(`${response.status} ${response.statusText}`);
+  return response;
+}
+
+async function fetchExample(name) {
+  const response = await fetchOk(`examples/${encodeURIComponent(name)}`);
   return decodeSource(new Uint8Array(await response.arrayBuffer()));
 }
 
 async function listExamples() {
   const select = $('examples');
   try {
-    const response = await fetch('examples/index.json');
-    if (!response.ok) throw new Error(`${response.status} ${response.statusText}`);
-    for (const name of await response.json()) select.add(new Option(name, name));
+    for (const name of await (await fetchOk('examples/index.json')).json()) select.add(new Option(name, name));
   } catch (err) {
     select.disabled = $('load-example').disabled = true;
     problem(`The examples could not be listed: ${err.message}`);
@@ -343,7 +342,7 @@ const view = new EditorView({
       look,
       mnemonicTooltip,
       keymap.of([
-        {key: 'Mod-Enter', run: () => { assembleNow(() => goToLine(result ? result.errorLine : 0)); return true; }},
+        {key: 'Mod-Enter', run: () => { assembleAndGoToError(); return true; }},
         indentWithTab, ...defaultKeymap, ...historyKeymap, ...searchKeymap,
       ]),
       EditorView.contentAttributes.of({'aria-label': 'Assembly source', 'aria-describedby': 'editor-help diagnostic'}),
@@ -367,7 +366,7 @@ fileName.addEventListener('input', () => {
   keepDraftSoon();
   assembleNow();
 });
-$('assemble').addEventListener('click', () => assembleNow(() => goToLine(result ? result.errorLine : 0)));
+$('assemble').addEventListener('click', assembleAndGoToError);
 $('open').addEventListener('click', () => $('file-input').click());
 $('file-input').addEventListener('change', (e) => {
   openFile(e.target.files[0]);
@@ -426,7 +425,7 @@ $('copy-diagnostic').addEventListener('click', async () => {
 document.addEventListener('keydown', (e) => {
   if (e.key === 'Enter' && (e.ctrlKey || e.metaKey) && !view.hasFocus) {
     e.preventDefault();
-    assembleNow(() => goToLine(result ? result.errorLine : 0));
+    assembleAndGoToError();
   }
 });
 for (const tab of document.querySelectorAll('[role="tab"]')) {

@@ -75,9 +75,7 @@ export function saveDraft(draft) {
 // --- share links: the program in the link's fragment, compressed --------------------------------
 
 function base64url(bytes) {
-  let binary = '';
-  for (let k = 0; k < bytes.length; k += 8192) binary += String.fromCharCode.apply(null, bytes.subarray(k, k + 8192));
-  return btoa(binary).replace(/\+/g, '-').replace(/\//g, '_').replace(/=+$/, '');
+  return btoa(textOfBytes(bytes)).replace(/\+/g, '-').replace(/\//g, '_').replace(/=+$/, '');
 }
 
 function unbase64url(text) {
