@@ -4,6 +4,7 @@
 #pragma once
 
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 
 #if defined(__SSE2__)
@@ -48,6 +49,14 @@ inline Masks classify64_plain(const char* p) {
 inline const char* skip_blanks_plain(const char* p, const char* end) {
   while (p < end && is_blank(*p)) ++p;
   return p;
+}
+
+/// The last newline in [p, p + n), or null, byte by byte.
+inline const char* last_newline_plain(const char* p, std::size_t n) {
+  for (const char* q = p + n; q > p;) {
+    if (*--q == '\n') return q;
+  }
+  return nullptr;
 }
 
 #if defined(__SSE2__)
@@ -106,7 +115,26 @@ inline const char* skip_blanks(const char* p, const char* end) {
   return p;
 }
 
+/// The last newline in [p, p + n), or null.
+inline const char* last_newline(const char* p, std::size_t n) {
+  const char* q = p + n;
+  while (q - p >= 16) {
+    q -= 16;
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+    const unsigned m = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n'))));
+    if (m != 0) return q + (31 - std::countl_zero(m));
+  }
+  while (q > p) {
+    if (*--q == '\n') return q;
+  }
+  return nullptr;
+}
+
 #else
+
+inline const char* last_newline(const char* p, std::size_t n) {
+  return last_newline_plain(p, n);
+}
 
 inline Masks classify64(const char* p) {
   return classify64_plain(p);

@@ -15,30 +15,60 @@ namespace {
 
 using scan::is_blank;
 
-// Upper-cases an ASCII letter, without a branch; every other byte stays as it is.
-char to_upper(char c) {
-  return static_cast<char>(c - (static_cast<unsigned>(c - 'a') < 26u ? 'a' - 'A' : 0));
+// Zeroed bytes kept after the bytes read, so that the token scan may load eight bytes at a
+// time anywhere in the window; one more byte is room for the last line's own newline.
+constexpr std::size_t PAD = 16;
+
+constexpr std::uint64_t ONES = 0x0101010101010101u;
+constexpr std::uint64_t HIGHS = 0x8080808080808080u;
+
+std::uint64_t load8(const char* p) {
+  std::uint64_t w;
+  std::memcpy(&w, p, 8);
+  return w;
 }
 
-// The first byte in [p, end) that is not a blank. Blanks between tokens are mostly a few, so
-// the first bytes are looked at one by one and only a longer run goes to the block scanner.
-const char* skip_gap(const char* p, const char* end) {
-  for (const char* stop = end - p > 8 ? p + 8 : end; p < stop; ++p) {
-    if (!is_blank(*p)) return p;
-  }
-  return scan::skip_blanks(p, end);
+void store8(char* p, std::uint64_t w) {
+  std::memcpy(p, &w, 8);
+}
+
+// The eight bytes of `w` with "a" to "z" upper-cased; every other byte stays as it is.
+std::uint64_t upper8(std::uint64_t w) {
+  const std::uint64_t low7 = w & ~HIGHS;
+  const std::uint64_t from_a = low7 + ONES * (0x80 - 'a');  // high bit: at least "a"
+  const std::uint64_t past_z = low7 + ONES * (0x80 - 'z' - 1);  // high bit: past "z"
+  return w ^ (((from_a ^ past_z) & ~w & HIGHS) >> 2);
+}
+
+// A high bit at each byte of `w` below 0x21 (blanks, line ends, control bytes). Exact at the
+// lowest such byte; a borrow may mark bytes after it.
+std::uint64_t low_bytes(std::uint64_t w) {
+  return (w - ONES * 0x21) & ~w & HIGHS;
 }
 
 // How a line ends, the one rule of the input: a line runs to its LF; a CR right before the LF,
 // or at the very end of the input, belongs to the line end, not to the line, so that CR LF
-// sources read as LF ones on every platform. (The blank-line scanner recognises the same two
-// line ends, "\n" and "\r\n", when it passes over lines without a token.)
-std::string_view without_line_end(std::string_view line) {
-  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-  return line;
+// sources read as LF ones on every platform. (The source's last line gets a LF of its own, so
+// a CR at the very end is one before a LF.)
+bool at_line_end(const char* p) {
+  return p[0] == '\n' || (p[0] == '\r' && p[1] == '\n');
 }
 
-// Makes room for at least `capacity` bytes; throws std::bad_alloc when memory runs out.
+// True when the token at `p` is exactly ";", which starts a comment to the end of its line.
+bool at_comment(const char* p) {
+  return p[0] == ';' && (is_blank(p[1]) || at_line_end(p + 1));
+}
+
+// The first byte at `p` or after that is not a blank; the window's last newline stops it. A gap
+// is mostly one blank, so the first two bytes are looked at one by one.
+const char* skip_gap(const char* p, const char* end) {
+  if (!is_blank(*p)) return p;
+  if (!is_blank(*++p)) return p;
+  return scan::skip_blanks(p, end);
+}
+
+// Makes room for at least `capacity` bytes, keeping the first `kept`; throws std::bad_alloc
+// when memory runs out.
 void line_buffer_reserve(LineBuffer& b, std::size_t capacity) {
   if (capacity <= b.capacity) return;
   if (capacity > SIZE_MAX / 4) throw std::bad_alloc();
@@ -50,107 +80,71 @@ void line_buffer_reserve(LineBuffer& b, std::size_t capacity) {
   b.capacity = grown_capacity;
 }
 
-// Reads up to `size` bytes of the streamed source into `buf`. Returns the count, 0 at its end.
+// Reads up to `size` bytes of the source into `buf`. Returns the count, 0 at its end.
 std::size_t read_more(SourceReader& r, char* buf, std::size_t size) {
   std::ptrdiff_t n = r.read(r.read_context, buf, size);
   if (n < 0) throw AsmError{line_of(msg::CANNOT_READ_INPUT)};
   return static_cast<std::size_t>(n);
 }
 
-// Moves the `keep` bytes at hand (the start of a line that a read cut, or none) to the front of
-// the read buffer and reads on after them into `window`. Returns false at the end of the input.
-bool refill_keeping(SourceReader& r, std::size_t keep) {
-  if (!r.block) r.block.reset(new char[r.block_size]);  // left unset: the read fills it
-  if (keep > 0) std::memmove(r.block.get(), r.window.data() + r.pos, keep);
-  const std::size_t n = read_more(r, r.block.get() + keep, r.block_size - keep);
-  r.window = std::string_view(r.block.get(), keep + n);
-  r.window_in_joined = false;
-  r.pos = 0;
-  return n > 0;
-}
-
-// Reads the next block of a streamed source into `window`. Returns false at its end.
-bool refill(SourceReader& r) {
-  return r.read != nullptr && refill_keeping(r, 0);
+// The read function of an in-memory source.
+std::ptrdiff_t read_text(void* context, char* buf, std::size_t size) {
+  SourceReader& r = *static_cast<SourceReader*>(context);
+  const std::size_t n = std::min(size, r.text.size() - r.text_pos);
+  if (n > 0) std::memcpy(buf, r.text.data() + r.text_pos, n);
+  r.text_pos += n;
+  return static_cast<std::ptrdiff_t>(n);
 }
 
 // What the first bytes of the source say of its encoding, looked at before the first line.
 // The UTF-8 byte-order mark that Windows tools write (Notepad, PowerShell) is no part of the
 // text and is passed over; a UTF-16 text ends the run with a message that names its encoding.
 void take_byte_order_mark(SourceReader& r) {
-  r.at_start = false;
-  if (r.read != nullptr && refill(r)) {
-    while (r.window.size() < 3 && refill_keeping(r, r.window.size())) {
-    }
-  }
-  const std::string_view head = r.window.substr(0, 3);
+  const std::string_view head(r.window, std::min<std::size_t>(3, r.data_end - r.window));
   if (head == "\xEF\xBB\xBF") {
-    r.pos = 3;
+    r.pos += 3;
   } else if (head.substr(0, 2) == "\xFF\xFE" || head.substr(0, 2) == "\xFE\xFF") {
     throw AsmError{line_of(msg::INPUT_IS_UTF16)};
   }
 }
 
-// The line at `start` runs past the `avail` bytes at hand: it is assembled whole in `joined`,
-// the rest of it read straight into the buffer. What a read brings past the line's newline stays there as the bytes at hand.
-void join_long_line(SourceReader& r, const char* start, std::size_t avail) {
-  LineBuffer& b = r.joined;
-  if (r.window_in_joined) {
-    std::memmove(b.data, start, avail);  // the bytes at hand already lie in the buffer
-  } else {
-    line_buffer_reserve(b, avail);
-    if (avail > 0) std::memcpy(b.data, start, avail);
-  }
-  b.size = avail;
-  r.window = {};
-  r.window_in_joined = false;
-  r.pos = 0;
-  while (r.read != nullptr) {
-    line_buffer_reserve(b, b.size + READ_BLOCK_SIZE);
-    const std::size_t room = std::min(b.capacity - b.size, JOIN_READ_SIZE);
-    const std::size_t n = read_more(r, b.data + b.size, room);
-    if (n == 0) break;
-    const char* fresh = b.data + b.size;
-    b.size += n;
-    const void* nl = std::memchr(fresh, '\n', n);
-    if (nl != nullptr) {
-      const char* after = static_cast<const char*>(nl) + 1;
-      r.line = std::string_view(b.data, static_cast<std::size_t>(after - 1 - b.data));
-      r.window = std::string_view(after, static_cast<std::size_t>(b.data + b.size - after));
-      r.window_in_joined = true;
-      return;
-    }
-  }
-  r.line = std::string_view(b.data, b.size);  // the input ended within the line
-}
-
-// Reads the next whole line into `line`. Returns false at the end of the input.
-bool read_line(SourceReader& r) {
-  if (r.pos >= r.window.size() && !refill(r)) return false;
-  std::size_t searched = 0;  // bytes at hand already searched for the newline
+// Reads the next whole lines into the other buffer, after the start of a line that the last
+// read cut, and makes them the window; the line last read stays where it is. A line longer
+// than the bytes at hand is read on, in reads that grow with it, until its newline comes.
+// Returns false at the end of the input.
+bool refill(SourceReader& r) {
+  if (r.at_eof) return false;
+  LineBuffer& b = r.buffers[1 - r.filled];
+  const std::size_t carried = r.at_start ? 0 : static_cast<std::size_t>(r.data_end - r.window_end);
+  line_buffer_reserve(b, r.block_size + carried + PAD);
+  if (carried > 0) std::memcpy(b.data, r.window_end, carried);
+  r.filled = 1 - r.filled;
+  std::size_t size = carried;
+  const char* nl = nullptr;
   for (;;) {
-    const char* start = r.window.data() + r.pos;
-    const std::size_t avail = r.window.size() - r.pos;
-    const void* nl = std::memchr(start + searched, '\n', avail - searched);
-    if (nl != nullptr) {
-      std::size_t len = static_cast<std::size_t>(static_cast<const char*>(nl) - start);
-      r.line = std::string_view(start, len);
-      r.pos += len + 1;
+    const std::size_t want = std::max(r.block_size, std::min(size, JOIN_READ_SIZE));
+    line_buffer_reserve(b, size + want + PAD);
+    const std::size_t n = read_more(r, b.data + size, want);
+    if (n == 0) {
+      r.at_eof = true;
+      if (size == 0) return false;
+      b.data[size++] = '\n';  // the last line's own newline
+      nl = b.data + size - 1;
       break;
     }
-    if (r.read != nullptr && avail < r.block_size / 2) {
-      // An ordinary line that a read cut: read on in the same buffer.
-      searched = avail;
-      if (refill_keeping(r, avail)) continue;
-    } else if (r.read != nullptr) {
-      join_long_line(r, start, avail);  // a long line, in a buffer of its own
-      break;
-    }
-    r.line = std::string_view(r.window.data() + r.pos, r.window.size() - r.pos);  // the last line
-    r.pos = r.window.size();
-    break;
+    nl = scan::last_newline(b.data + size, n);
+    size += n;
+    if (nl != nullptr) break;
   }
-  r.line = without_line_end(r.line);
+  std::memset(b.data + size, 0, PAD);
+  r.window = b.data;
+  r.window_end = nl + 1;
+  r.data_end = b.data + size;
+  r.pos = r.window;
+  if (r.at_start) {
+    r.at_start = false;
+    take_byte_order_mark(r);
+  }
   return true;
 }
 
@@ -184,22 +178,15 @@ bool skip_one_line(BlockSkip& s, const char* end) {
   return true;
 }
 
-// Passes over whole lines that hold no token (only blanks, perhaps a comment) within the bytes
-// at hand, counting them. Stops at the start of the first line that may hold a token or that
-// runs past the bytes at hand; read_line takes it. Returns how many blanks that line is known
-// to begin with, so that its first token is looked for only once.
-std::size_t skip_empty_lines(SourceReader& r) {
-  const char* const base = r.window.data();
-  const char* const end = base + r.window.size();
-  const char* const from = base + r.pos;
+// Passes over the line at `from`, which holds no token, and every line after it in the window
+// that holds none (only blanks, perhaps a comment), counting them. Returns the start of the
+// first line that may hold a token, or the window's end.
+const char* pass_empty_lines(SourceReader& r, const char* from) {
+  const char* const end = r.window_end;
   BlockSkip s{from, nullptr, 0};
-  // Most lines of a program hold a token: that is told from their first bytes.
-  const char* q = skip_gap(from, end);
-  if (q < end && *q != '\n' && *q != '\r' && *q != ';') return static_cast<std::size_t>(q - from);
   // Lines that begin with a comment, each passed over with one search for its newline.
   while (end - s.p >= 2 && s.p[0] == ';' && is_blank(s.p[1])) {
     const void* nl = std::memchr(s.p + 2, '\n', static_cast<std::size_t>(end - s.p - 2));
-    if (nl == nullptr) break;
     ++s.lines;
     s.last_nl = static_cast<const char*>(nl);
     s.p = s.last_nl + 1;
@@ -208,15 +195,38 @@ std::size_t skip_empty_lines(SourceReader& r) {
     while (skip_one_line(s, end)) {  // the last few bytes at hand, one line at a time
     }
   }
-  r.line_no += s.lines;
-  r.pos = static_cast<std::size_t>(s.p - base);
-  if (s.last_nl != nullptr) {
-    const char* start = s.last_nl;
-    while (start > from && start[-1] != '\n') --start;
-    r.line = std::string_view(start, static_cast<std::size_t>(s.last_nl - start));
-    r.line = without_line_end(r.line);
+  if (s.lines == 0) {  // the line at `from` all the same, should the scanners not tell it
+    s.last_nl = static_cast<const char*>(std::memchr(from, '\n', static_cast<std::size_t>(end - from)));
+    s.lines = 1;
+    s.p = s.last_nl + 1;
   }
-  return 0;
+  r.line_no += s.lines;
+  const char* start = s.last_nl;
+  while (start > from && start[-1] != '\n') --start;
+  r.line_start = start;
+  r.line_bound = end;
+  return s.p;
+}
+
+// Makes the line at `p`, a line start in the window or its end, the current one, reading on
+// when the window is used up and passing over lines that hold no token. Returns false at the
+// end of the input.
+bool enter_line(SourceReader& r, const char* p) {
+  for (;;) {
+    if (p == r.window_end) {
+      if (!refill(r)) return false;
+      p = r.pos;
+    }
+    const char* q = skip_gap(p, r.window_end);
+    if (!at_line_end(q) && !at_comment(q)) {
+      ++r.line_no;
+      r.line_start = p;
+      r.line_bound = r.window_end;
+      r.pos = q;
+      return true;
+    }
+    p = pass_empty_lines(r, p);
+  }
 }
 
 // Doubles the token store, keeping the first `kept` bytes; throws std::bad_alloc when memory
@@ -230,23 +240,26 @@ void grow_token_store(SourceReader& r, std::size_t kept) {
   r.token_capacity = capacity;
 }
 
-// Takes the token that starts at `p` into the token store, upper-cased, in one pass over its
-// bytes, and returns its end: the first blank, or `end`. The store grows only when a token is
-// longer than any before it.
-const char* take_upper(SourceReader& r, const char* p, const char* const end) {
+// Takes the token that starts at `p` into the token store, upper-cased, eight bytes at a time,
+// and returns its end: the first blank or line end. A byte below 0x21 that is neither (a
+// control byte, a CR not before a LF) is part of the token.
+const char* scan_token(SourceReader& r, const char* p) {
   std::size_t n = 0;
   for (;;) {
-    const std::size_t room = r.token_capacity - n;
-    const char* const stop = static_cast<std::size_t>(end - p) > room ? p + room : end;
-    char* const store = r.token_store.get();
-    std::size_t k = n;
-    for (; p < stop && !is_blank(*p); ++p) store[k++] = to_upper(*p);
-    n = k;
-    if (p == end || is_blank(*p)) break;
-    grow_token_store(r, n);
+    if (r.token_capacity - n < 8) grow_token_store(r, n);
+    const std::uint64_t w = load8(p + n);
+    store8(r.token_store.get() + n, upper8(w));
+    const std::uint64_t low = low_bytes(w);
+    if (low == 0) {
+      n += 8;
+      continue;
+    }
+    n += static_cast<std::size_t>(std::countr_zero(low) >> 3);
+    if (is_blank(p[n]) || at_line_end(p + n)) break;
+    ++n;
   }
   r.current_token = std::string_view(r.token_store.get(), n);
-  return p;
+  return p + n;
 }
 
 }  // namespace
@@ -255,46 +268,48 @@ LineBuffer::~LineBuffer() {
   std::free(data);
 }
 
-void reader_from_text(SourceReader& r, std::string_view text) {
-  r.read = nullptr;
-  r.window = text;
-  r.window_in_joined = false;
-  r.pos = 0;
-  r.at_start = true;
-}
-
 void reader_from_stream(SourceReader& r, ReadBlock read, void* context) {
   r.read = read;
   r.read_context = context;
-  r.window = {};
-  r.window_in_joined = false;
-  r.pos = 0;
+  r.window = r.window_end = r.data_end = r.pos = nullptr;
   r.at_start = true;
+  r.at_eof = false;
+  r.line_start = r.line_bound = nullptr;
+}
+
+void reader_from_text(SourceReader& r, std::string_view text) {
+  r.text = text;
+  r.text_pos = 0;
+  reader_from_stream(r, read_text, &r);
+}
+
+std::string_view reader_line(const SourceReader& r) {
+  if (r.line_start == nullptr) return {};
+  const std::size_t room = static_cast<std::size_t>(r.line_bound - r.line_start);
+  const char* nl = static_cast<const char*>(std::memchr(r.line_start, '\n', room));
+  std::string_view line(r.line_start, static_cast<std::size_t>(nl - r.line_start));
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  return line;
 }
 
 bool next_token(SourceReader& r) {
+  const char* p = r.pos;
+  if (p == r.window_end) {  // nothing read yet, or the end of the input reached
+    if (!enter_line(r, p)) return false;
+    p = r.pos;
+  }
   for (;;) {
-    if (r.line_open) {
-      // Within a line, the delimiters are the blanks: the line holds no newline.
-      const char* const line = r.line.data();
-      const char* const line_end = line + r.line.size();
-      const char* p = skip_gap(line + r.tok_pos, line_end);
-      if (p < line_end) {
-        if (*p == ';' && (p + 1 == line_end || is_blank(p[1]))) {
-          r.line_open = false;  // a comment runs to the end of its line
-          continue;
-        }
-        r.tok_pos = static_cast<std::size_t>(take_upper(r, p, line_end) - line);
-        return true;
-      }
-      r.line_open = false;
+    p = skip_gap(p, r.window_end);
+    if (at_line_end(p) || at_comment(p)) {
+      const char* nl = static_cast<const char*>(
+          std::memchr(p, '\n', static_cast<std::size_t>(r.window_end - p)));
+      r.pos = nl + 1;
+      if (!enter_line(r, nl + 1)) return false;
+      p = r.pos;
+      continue;
     }
-    if (r.at_start) take_byte_order_mark(r);
-    const std::size_t lead = skip_empty_lines(r);
-    if (!read_line(r)) return false;
-    ++r.line_no;
-    r.tok_pos = lead;
-    r.line_open = true;
+    r.pos = scan_token(r, p);
+    return true;
   }
 }
 
@@ -303,7 +318,7 @@ void take_token(SourceReader& r) {
 }
 
 std::string format_diagnostic(const SourceReader& r, std::string_view message) {
-  return r.pass_no == 1 ? format_pass_one(r.line_no, message, r.current_token, r.line)
+  return r.pass_no == 1 ? format_pass_one(r.line_no, message, r.current_token, reader_line(r))
                         : format_pass_two(message);
 }
 

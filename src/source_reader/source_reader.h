@@ -12,16 +12,16 @@
 
 namespace vorn {
 
-/// Size of one read from a source file; a line longer than half of it is joined across reads.
+/// Size of one read from a source file; a line longer than what is at hand is read on in
+/// larger reads.
 constexpr std::size_t READ_BLOCK_SIZE = 32 * 1024;
 /// Most bytes read at once into a line being joined.
 constexpr std::size_t JOIN_READ_SIZE = 1024 * 1024;
 
-/// The buffer of a line too long for one read. Its storage grows with realloc to powers of
-/// two, so a long line costs about its own length in memory.
+/// A read buffer. Its storage grows with realloc to powers of two, so a long line costs about
+/// its own length in memory.
 struct LineBuffer {
   char* data = nullptr;
-  std::size_t size = 0;
   std::size_t capacity = 0;
 
   LineBuffer() = default;
@@ -30,27 +30,34 @@ struct LineBuffer {
   ~LineBuffer();
 };
 
-
 /// Reads up to `size` bytes of a source into `buf`: the count, 0 at the end, -1 on an error.
 using ReadBlock = std::ptrdiff_t (*)(void* context, char* buf, std::size_t size);
 
 /// The reader of one source and the context of its diagnostics.
+///
+/// The bytes at hand, the window, are always whole lines: the window ends just after a
+/// newline, and the last line of a source without one gets one of its own. So the token scan
+/// needs no bounds but that newline. A read goes into one of two buffers in turn; the other
+/// keeps the line last read, which a diagnostic may still show.
 struct SourceReader {
-  ReadBlock read = nullptr;  // reads a streamed source; null when it is `window` itself
+  ReadBlock read = nullptr;  // reads the source
   void* read_context = nullptr;
-  std::string_view window;        // bytes at hand: the whole in-memory source, or the last read
-  bool window_in_joined = false;  // `window` is the rest of the last read into `joined`
-  std::size_t pos = 0;            // next unread byte of `window`
-  bool at_start = false;          // the first bytes are still to be looked at
-  std::unique_ptr<char[]> block;  // read buffer of a file source, allocated at the first read
+  std::string_view text;     // an in-memory source, read through the same path as a file
+  std::size_t text_pos = 0;  // its next byte to read
+  LineBuffer buffers[2];
+  int filled = 0;                      // the buffer of the window
+  const char* window = nullptr;        // the first byte at hand
+  const char* window_end = nullptr;    // one past the window's last newline
+  const char* data_end = nullptr;      // end of the bytes read: the start of a line may follow
+  const char* pos = nullptr;           // next byte to look at, within the window
+  bool at_start = true;                // nothing read yet
+  bool at_eof = false;                 // the source has no more bytes
   std::size_t block_size = READ_BLOCK_SIZE;
-  LineBuffer joined;          // a line that did not fit in one read, assembled whole
-  std::string_view line;      // the line last read, without its newline and a CR before it
-  std::size_t tok_pos = 0;    // where the next token of `line` starts to be looked for
-  bool line_open = false;     // `line` may still hold tokens
-  std::int64_t line_no = 0;   // lines read so far
-  std::string_view current_token;  // the token taken last, upper-cased, in `token_store`
-  std::unique_ptr<char[]> token_store;  // grows to the longest token, allocated at the first
+  const char* line_start = nullptr;    // the line last read, up to its newline before...
+  const char* line_bound = nullptr;    // ...this bound
+  std::int64_t line_no = 0;            // lines read so far
+  std::string_view current_token;      // the token taken last, upper-cased, in `token_store`
+  std::unique_ptr<char[]> token_store; // grows to the longest token, allocated at the first
   std::size_t token_capacity = 0;
   int pass_no = 1;
 };
@@ -60,6 +67,9 @@ void reader_from_text(SourceReader& r, std::string_view text);
 
 /// Makes `r` read a streamed source in blocks of `block_size`, calling `read(context, ...)`.
 void reader_from_stream(SourceReader& r, ReadBlock read, void* context);
+
+/// The line last read, without its newline and a CR before it; empty before the first.
+std::string_view reader_line(const SourceReader& r);
 
 /// Takes the next token; the end of the input is the error "unexpected end of file".
 void take_token(SourceReader& r);
