@@ -59,6 +59,20 @@ bool at_comment(const char* p) {
   return p[0] == ';' && (is_blank(p[1]) || at_line_end(p + 1));
 }
 
+// Bytes that begin a token wherever they stand: all but the blanks, the two bytes that may
+// end a line (LF, CR) and ";", which may begin a comment.
+struct TokenStarts {
+  bool at[256];
+  constexpr TokenStarts() : at() {
+    for (int c = 0; c < 256; ++c) at[c] = c != ' ' && c != '\t' && c != '\n' && c != '\r' && c != ';';
+  }
+};
+constexpr TokenStarts TOKEN_STARTS;
+
+bool starts_token(char c) {
+  return TOKEN_STARTS.at[static_cast<unsigned char>(c)];
+}
+
 // The first byte at `p` or after that is not a blank; the window's last newline stops it. A gap
 // is mostly one blank, so the first two bytes are looked at one by one.
 const char* skip_gap(const char* p, const char* end) {
@@ -210,8 +224,8 @@ const char* pass_empty_lines(SourceReader& r, const char* from) {
 
 // Makes the line at `p`, a line start in the window or its end, the current one, reading on
 // when the window is used up and passing over lines that hold no token. Returns false at the
-// end of the input.
-bool enter_line(SourceReader& r, const char* p) {
+// end of the input; else `pos` is the line's first byte that is not a blank.
+bool enter_line_slow(SourceReader& r, const char* p) {
   for (;;) {
     if (p == r.window_end) {
       if (!refill(r)) return false;
@@ -229,6 +243,16 @@ bool enter_line(SourceReader& r, const char* p) {
   }
 }
 
+// The same for most lines, which begin with a token.
+inline bool enter_line(SourceReader& r, const char* p) {
+  if (p == r.window_end || !starts_token(*p)) return enter_line_slow(r, p);
+  ++r.line_no;
+  r.line_start = p;
+  r.line_bound = r.window_end;
+  r.pos = p;
+  return true;
+}
+
 // Doubles the token store, keeping the first `kept` bytes; throws std::bad_alloc when memory
 // runs out.
 void grow_token_store(SourceReader& r, std::size_t kept) {
@@ -240,11 +264,10 @@ void grow_token_store(SourceReader& r, std::size_t kept) {
   r.token_capacity = capacity;
 }
 
-// Takes the token that starts at `p` into the token store, upper-cased, eight bytes at a time,
-// and returns its end: the first blank or line end. A byte below 0x21 that is neither (a
-// control byte, a CR not before a LF) is part of the token.
-const char* scan_token(SourceReader& r, const char* p) {
-  std::size_t n = 0;
+// The token at `p` whose first `n` bytes are in the token store already, on to its end: the
+// first blank or line end; a byte below 0x21 that is neither (a control byte, a CR not before
+// a LF) is part of it. Returns the first byte after it and the blanks that follow.
+const char* scan_long_token(SourceReader& r, const char* p, std::size_t n) {
   for (;;) {
     if (r.token_capacity - n < 8) grow_token_store(r, n);
     const std::uint64_t w = load8(p + n);
@@ -259,7 +282,63 @@ const char* scan_token(SourceReader& r, const char* p) {
     ++n;
   }
   r.current_token = std::string_view(r.token_store.get(), n);
-  return p + n;
+  return is_blank(p[n]) ? skip_gap(p + n + 1, r.window_end) : p + n;
+}
+
+// Takes the token that starts at `p` into the token store, upper-cased, eight bytes at a time,
+// and returns the first byte after it and the blanks that follow. A token of up to 15 bytes
+// that plain bytes end is taken here, within the store's first 64 bytes; the rest go on in
+// scan_long_token.
+const char* scan_token(SourceReader& r, const char* p) {
+  char* const store = r.token_store.get();
+  std::uint64_t w = load8(p);
+  store8(store, upper8(w));
+  std::uint64_t low = low_bytes(w);
+  std::size_t n = 0;
+  if (low == 0) {
+    w = load8(p + 8);
+    store8(store + 8, upper8(w));
+    low = low_bytes(w);
+    n = 8;
+    if (low == 0) return scan_long_token(r, p, 16);
+  }
+  n += static_cast<std::size_t>(std::countr_zero(low) >> 3);
+  const char c = p[n];
+  if (is_blank(c)) {
+    r.current_token = std::string_view(store, n);
+    return skip_gap(p + n + 1, r.window_end);
+  }
+  if (at_line_end(p + n)) {
+    r.current_token = std::string_view(store, n);
+    return p + n;
+  }
+  return scan_long_token(r, p, n + 1);
+}
+
+// next_token past the end of a line, a comment or the bytes at hand: `p` is the first byte
+// that is not a blank after the last token.
+bool next_token_slow(SourceReader& r, const char* p) {
+  for (;;) {
+    if (p == r.window_end) {
+      if (!enter_line(r, p)) return false;
+    } else if (p[0] == '\n') {
+      if (!enter_line(r, p + 1)) return false;
+    } else if (at_line_end(p)) {
+      if (!enter_line(r, p + 2)) return false;
+    } else if (at_comment(p)) {
+      const char* nl = static_cast<const char*>(
+          std::memchr(p, '\n', static_cast<std::size_t>(r.window_end - p)));
+      if (!enter_line(r, nl + 1)) return false;
+    } else {
+      r.pos = scan_token(r, p);
+      return true;
+    }
+    p = r.pos;
+    if (starts_token(*p)) {
+      r.pos = scan_token(r, p);
+      return true;
+    }
+  }
 }
 
 }  // namespace
@@ -275,6 +354,7 @@ void reader_from_stream(SourceReader& r, ReadBlock read, void* context) {
   r.at_start = true;
   r.at_eof = false;
   r.line_start = r.line_bound = nullptr;
+  if (r.token_capacity < 64) grow_token_store(r, 0);  // what scan_token may write at once
 }
 
 void reader_from_text(SourceReader& r, std::string_view text) {
@@ -293,24 +373,13 @@ std::string_view reader_line(const SourceReader& r) {
 }
 
 bool next_token(SourceReader& r) {
+  // `pos` is the first byte after the last token that is not a blank; mostly a token's first.
   const char* p = r.pos;
-  if (p == r.window_end) {  // nothing read yet, or the end of the input reached
-    if (!enter_line(r, p)) return false;
-    p = r.pos;
-  }
-  for (;;) {
-    p = skip_gap(p, r.window_end);
-    if (at_line_end(p) || at_comment(p)) {
-      const char* nl = static_cast<const char*>(
-          std::memchr(p, '\n', static_cast<std::size_t>(r.window_end - p)));
-      r.pos = nl + 1;
-      if (!enter_line(r, nl + 1)) return false;
-      p = r.pos;
-      continue;
-    }
+  if (p != r.window_end && starts_token(*p)) {
     r.pos = scan_token(r, p);
     return true;
   }
+  return next_token_slow(r, p);
 }
 
 void take_token(SourceReader& r) {

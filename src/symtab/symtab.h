@@ -33,6 +33,7 @@ enum class Kind : std::uint8_t {
 using enum Kind;
 
 struct SymbolEntry {
+  std::uint64_t head;         // the name's first 8 bytes (all of a short name, zero-extended)
   std::uint32_t name_offset;  // where the name starts in `SymbolTable::names`
   std::uint32_t name_length;
   std::int32_t value;
