@@ -1,5 +1,7 @@
 #include "isa/isa.h"
 
+#include <iterator>
+
 #include "symtab/symtab.h"
 
 namespace vorn {
@@ -95,11 +97,26 @@ constexpr OpRow OP_TABLE[] = {
     {76, 76, OperandForm::move, OutputRule::move_reg, -22},            // MOV register
 };
 
-const OpRow* find_op(std::int32_t op) {
-  for (const OpRow& row : OP_TABLE) {
-    if (op >= row.first && op <= row.last) return &row;
+constexpr int OP_LIMIT = 77;  // operation numbers 0 to 76 have rows or none
+
+// The row of each operation number below OP_LIMIT, as its index in OP_TABLE plus one (0: no
+// row), so that finding an operation's row takes one look.
+struct OpIndex {
+  std::uint8_t row_of[OP_LIMIT];
+  constexpr OpIndex() : row_of() {
+    for (std::size_t k = 0; k < std::size(OP_TABLE); ++k) {
+      for (std::int32_t op = OP_TABLE[k].first; op <= OP_TABLE[k].last; ++op) {
+        row_of[op] = static_cast<std::uint8_t>(k + 1);
+      }
+    }
   }
-  return nullptr;
+};
+constexpr OpIndex OP_INDEX;
+
+const OpRow* find_op(std::int32_t op) {
+  if (op < 0 || op >= OP_LIMIT) return nullptr;
+  const int k = OP_INDEX.row_of[op];
+  return k == 0 ? nullptr : &OP_TABLE[k - 1];
 }
 
 }  // namespace

@@ -398,6 +398,16 @@ void report_error(const SourceReader& r, std::string_view message) {
 NumberScan scan_number(std::string_view text, std::int32_t& value) {
   const bool negative = !text.empty() && text.front() == '-';
   if (negative) text.remove_prefix(1);
+  if (text.size() <= 9) {  // most numbers: nine digits fit in 32 bits, whatever they are
+    std::int32_t magnitude = 0;
+    for (char c : text) {
+      const unsigned digit = static_cast<unsigned>(c - '0');
+      if (digit > 9) return NumberScan::not_number;
+      magnitude = magnitude * 10 + static_cast<std::int32_t>(digit);
+    }
+    value = negative ? -magnitude : magnitude;
+    return NumberScan::in_range;
+  }
   // The magnitude is kept at most 2^31 + 9, so it never overflows however many digits come;
   // digits past an overflow are still checked, as the whole text must be a number.
   constexpr std::uint64_t limit = std::uint64_t{1} << 31;
