@@ -125,7 +125,10 @@ TEST(Tokenizer, BlockScannerAgreesWithThePlainRules) {
                                 // a token longer than the store holds at first, and the bytes
                                 // around "a" to "z" that upper-casing must leave alone
                                 " Long-token-past-the-first-store-of-sixty-four-bytes-x-y-z-0123456789 ",
-                                " @[`{\xC3\xA9z\x80 "};
+                                " @[`{\xC3\xA9z\x80 ",
+                                // tokens that end at an eight-byte step, and bytes below 0x21
+                                // that are part of a token, which the word scan must not end at
+                                "abcdefgh", "ijklmnopqrstuvwx", "\x01y\x1f\x0b", "q\rr"};
   std::uint32_t seed = 7;
   for (int round = 0; round < 400; ++round) {
     std::string text(static_cast<std::size_t>(round % 64), ' ');
@@ -150,8 +153,9 @@ TEST(Tokenizer, BlockScannerAgreesWithThePlainRules) {
 }
 
 // Catches a vector scanner that disagrees with the plain loops (a mask bit off by one, a block
-// read at the wrong offset), on random blocks of the bytes that matter at every alignment: the
-// plain loops are what WebAssembly and other processors run.
+// read at the wrong offset, a backward search that misses the last newline of a read), on
+// random blocks of the bytes that matter at every alignment: the plain loops are what
+// WebAssembly and other processors run.
 TEST(Tokenizer, VectorScanAgreesWithThePlainLoopsAtEveryAlignment) {
   const char alphabet[] = {' ', '\t', '\n', '\r', ';', 'a', ' ', ' '};
   std::uint32_t seed = 11;
@@ -171,6 +175,8 @@ TEST(Tokenizer, VectorScanAgreesWithThePlainLoopsAtEveryAlignment) {
       ASSERT_EQ(v.cr, plain.cr) << round << " " << at;
       const char* end = p + (at * 7 + round) % 180;
       ASSERT_EQ(scan::skip_blanks(p, end), scan::skip_blanks_plain(p, end)) << round << " " << at;
+      const auto n = static_cast<std::size_t>(end - p);
+      ASSERT_EQ(scan::last_newline(p, n), scan::last_newline_plain(p, n)) << round << " " << at;
     }
   }
 }

@@ -73,7 +73,7 @@ bool name_equals(const SymbolTable& t, int slot, std::string_view name, std::uin
 
 // The cell of the name index that holds `name`, or the empty cell where it would go. Ends
 // because the index is never more than half full.
-int index_cell(const SymbolTable& t, std::string_view name, std::uint64_t head, std::uint32_t fp) {
+[[gnu::always_inline]] inline int index_cell(const SymbolTable& t, std::string_view name, std::uint64_t head, std::uint32_t fp) {
   int cell = static_cast<int>(fp & (NAME_INDEX_SIZE - 1));
   for (;;) {
     int slot = t.name_index[at(cell)] - 1;
@@ -115,11 +115,12 @@ int sym_hash(std::string_view name) {
   return static_cast<int>(sum % SYMTAB_SIZE);
 }
 
-int sym_intern(SymbolTable& t, std::string_view name) {
-  const std::uint64_t head = name_head(name);
-  const std::uint32_t fp = name_fingerprint(name, head);
-  const int cell = index_cell(t, name, head, fp);
-  if (t.name_index[at(cell)] != 0) return t.name_index[at(cell)] - 1;
+namespace {
+
+// Enters `name`, absent, with its head and fingerprint, at the empty cell `cell` of the name
+// index. Kept apart from the lookup, which most calls end in.
+[[gnu::noinline]] int insert_name(SymbolTable& t, std::string_view name, std::uint64_t head,
+                                  std::uint32_t fp, int cell) {
   if (t.symbol_count >= MAX_SYMBOLS) return SYMTAB_FULL;
   ++t.symbol_count;
   if (name.size() > UINT32_MAX - t.names.size()) throw std::bad_alloc();
@@ -132,6 +133,16 @@ int sym_intern(SymbolTable& t, std::string_view name) {
   t.name_index[at(cell)] = static_cast<std::uint16_t>(slot + 1);
   t.names.append(name);
   return slot;
+}
+
+}  // namespace
+
+int sym_intern(SymbolTable& t, std::string_view name) {
+  const std::uint64_t head = name_head(name);
+  const std::uint32_t fp = name_fingerprint(name, head);
+  const int cell = index_cell(t, name, head, fp);
+  const int slot = t.name_index[at(cell)] - 1;
+  return slot >= 0 ? slot : insert_name(t, name, head, fp, cell);
 }
 
 int sym_find(const SymbolTable& t, std::string_view name) {
