@@ -11,18 +11,73 @@ namespace vorn {
 
 namespace {
 
-// Appends `values` in the form "%d, %d, ..." with a comma after each, as one line, formatted
-// in a line buffer first and appended at once.
-void write_numbers(std::string& out, std::initializer_list<std::int64_t> values) {
-  char line[4 * 24 + 8];
+// Two digits of each number below 100, for writing numbers two digits at a time.
+struct DigitPairs {
+  char at[200];
+  constexpr DigitPairs() : at() {
+    for (int k = 0; k < 100; ++k) {
+      at[2 * k] = static_cast<char>('0' + k / 10);
+      at[2 * k + 1] = static_cast<char>('0' + k % 10);
+    }
+  }
+};
+constexpr DigitPairs DIGIT_PAIRS;
+
+char* put_pair(char* p, unsigned k) {
+  p[0] = DIGIT_PAIRS.at[2 * k];
+  p[1] = DIGIT_PAIRS.at[2 * k + 1];
+  return p + 2;
+}
+
+// Writes `v` in decimal at `p` (room for 20 bytes) and returns the end. Most numbers of an
+// object (operations, registers, addresses) have at most four digits and are written here.
+char* put_number(char* p, std::int64_t v) {
+  if (v < 0 || v >= 10000) return std::to_chars(p, p + 20, v).ptr;
+  const auto u = static_cast<unsigned>(v);
+  if (u < 10) {
+    *p = static_cast<char>('0' + u);
+    return p + 1;
+  }
+  if (u < 100) return put_pair(p, u);
+  if (u < 1000) {
+    *p = static_cast<char>('0' + u / 100);
+    return put_pair(p + 1, u % 100);
+  }
+  return put_pair(put_pair(p, u / 100), u % 100);
+}
+
+// The lines of numbers, formatted into a batch and appended to the object a batch at a time:
+// an append for each short line would cost more than formatting it.
+struct LineBatch {
+  explicit LineBatch(std::string& object) : out(object) {}
+
+  std::string& out;
+  char buf[2048];  // written before it is read
+  std::size_t used = 0;
+
+  // Room for `size` more bytes at the batch's end.
+  char* room(std::size_t size) {
+    if (used + size > sizeof buf) flush();
+    return buf + used;
+  }
+  void wrote_to(const char* end) { used = static_cast<std::size_t>(end - buf); }
+  void flush() {
+    out.append(buf, used);
+    used = 0;
+  }
+};
+
+// Writes `values` in the form "%d, %d, ..." with a comma after each, as one line.
+void write_numbers(LineBatch& batch, std::initializer_list<std::int64_t> values) {
+  char* const line = batch.room(4 * 22 + 1);
   char* p = line;
   for (std::int64_t v : values) {
     if (p != line) *p++ = ' ';
-    p = std::to_chars(p, p + 24, v).ptr;
+    p = put_number(p, v);
     *p++ = ',';
   }
   *p++ = '\n';
-  out.append(line, p);
+  batch.wrote_to(p);
 }
 
 // Appends the object path for the header line, a line comment: each character that would end
@@ -75,7 +130,7 @@ std::int64_t line_of_address(const Assembly& as, std::int32_t addr) {
 
 // Writes one line per code address from 0 to the code end - 1; a word without an output rule
 // ends the run with "undefine op".
-void emit_code(Assembly& as, std::string& out, Listing* listing) {
+void emit_code(Assembly& as, LineBatch& out, Listing* listing) {
   std::array<std::int32_t, 4> words{};
   for (std::int32_t addr = 0; addr < as.code_loc; ++addr) {
     // Addresses past the image hold no word, like an untouched slot.
@@ -115,28 +170,28 @@ std::string run_pass2(Assembly& as, std::string_view object_path, Listing* listi
   out.reserve(64 + object_path.size() + 48 * code_lines + 16 * static_cast<std::size_t>(n));
   out.append("var obj =[  // ");
   append_header_path(out, object_path);
+  LineBatch batch(out);
   while (as.items[static_cast<std::size_t>(item_pos)].kind != KIND_END) {
     const Item& item = as.items[static_cast<std::size_t>(item_pos)];
     if (item.kind == KIND_CODE) {
-      write_numbers(out, {item.value, as.code_loc});
+      write_numbers(batch, {item.value, as.code_loc});
       ++item_pos;
-      emit_code(as, out, listing);
+      emit_code(as, batch, listing);
     } else {
       // KIND_DATA: pass one leaves no other kind at a section head.
-      write_numbers(out, {item.value, n - item_pos - 2});
+      write_numbers(batch, {item.value, n - item_pos - 2});
       ++item_pos;
       std::int64_t address = item.value;
       while (!is_section_marker(as.items[static_cast<std::size_t>(item_pos)].kind)) {
         const std::size_t at = static_cast<std::size_t>(item_pos);
         std::int32_t v = next_data_value(as, item_pos);
         if (listing != nullptr) listing->data.push_back({address++, v, as.map->item_line[at]});
-        char line[16];
-        char* p = std::to_chars(line, line + 12, v).ptr;
-        p = std::copy_n(", \n", 3, p);
-        out.append(line, p);
+        char* p = put_number(batch.room(24), v);
+        batch.wrote_to(std::copy_n(", \n", 3, p));
       }
     }
   }
+  batch.flush();
   write_line(out, "0];");
   return out;
 }
