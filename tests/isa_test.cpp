@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
+#include "symtab/symtab.h"
+
 namespace vorn {
 namespace {
 
@@ -60,6 +65,42 @@ TEST(Reference, EveryMnemonicAndNoRegister) {
   ASSERT_EQ(registers.size(), 32u);
   EXPECT_EQ(registers.front(), "R0");
   EXPECT_EQ(registers.back(), "R31");
+}
+
+}  // namespace
+}  // namespace vorn
+
+namespace vorn {
+namespace {
+
+// Catches an image of the predefined names, worked out when vorn is built, that differs from
+// what entering them one by one leaves (a slot, a free-slot chain, an index cell, a head):
+// the two tables must match in every slot and cell, and go on to place new names alike.
+TEST(Predefined, ImageIsWhatEnteringTheNamesLeaves) {
+  SymbolTable image;
+  load_predefined(image);
+  SymbolTable entered;
+  std::vector<std::pair<std::string_view, std::int32_t>> names;
+  for (const MnemonicInfo& m : mnemonics()) names.emplace_back(m.name, m.op);
+  std::int32_t number = 0;
+  for (std::string_view r : register_names()) names.emplace_back(r, number++);
+  for (const auto& [name, value] : names) sym_set(entered, sym_intern(entered, name), value, KIND_PREDEFINED);
+  // Names that share home slots with predefined ones ("R1" and "1R" add up alike).
+  for (const char* name : {"1R", "DL", "POP2", "2POP", "R", "MOVE"}) {
+    EXPECT_EQ(sym_intern(image, name), sym_intern(entered, name)) << name;
+  }
+  ASSERT_EQ(image.names, entered.names);
+  for (std::size_t k = 0; k < SYMTAB_SIZE; ++k) {
+    ASSERT_EQ(image.fingerprint[k], entered.fingerprint[k]) << k;
+    if (image.fingerprint[k] == 0) continue;
+    ASSERT_EQ(image.next_free[k], entered.next_free[k]) << k;
+    ASSERT_EQ(sym_name(image, static_cast<int>(k)), sym_name(entered, static_cast<int>(k)));
+    ASSERT_EQ(image.entries[k].head, entered.entries[k].head) << k;
+    ASSERT_EQ(sym_value(image, static_cast<int>(k)), sym_value(entered, static_cast<int>(k)));
+    ASSERT_EQ(sym_kind(image, static_cast<int>(k)), sym_kind(entered, static_cast<int>(k)));
+  }
+  EXPECT_EQ(image.name_index, entered.name_index);
+  EXPECT_EQ(image.symbol_count, entered.symbol_count);
 }
 
 }  // namespace

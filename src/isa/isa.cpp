@@ -3,18 +3,19 @@
 #include <iterator>
 
 #include "symtab/symtab.h"
+#include "symtab/symtab_internal.h"
 
 namespace vorn {
 
 namespace {
 
 struct PredefinedName {
-  const char* name;
+  std::string_view name;
   std::int32_t value;
 };
 
-// The mnemonics and register names in load order, followed by a row with an empty name.
-const PredefinedName PREDEFINED_NAMES[PREDEFINED_COUNT + 1] = {
+// The mnemonics and register names in load order.
+constexpr PredefinedName PREDEFINED_NAMES[PREDEFINED_COUNT] = {
     {"NOP", 0},  {"LD", 1},   {"ST", 3},   {"MOV", 76}, {"JMP", 6},   {"JAL", 7},   {"RET", 50},
     {"JT", 8},   {"JF", 9},   {"ADD", 32}, {"SUB", 33}, {"MUL", 34},  {"DIV", 35},  {"AND", 36},
     {"OR", 37},  {"XOR", 38}, {"EQ", 39},  {"NE", 40},  {"LT", 41},   {"LE", 42},   {"GT", 43},
@@ -23,8 +24,29 @@ const PredefinedName PREDEFINED_NAMES[PREDEFINED_COUNT + 1] = {
     {"R7", 7},   {"R8", 8},   {"R9", 9},   {"R10", 10}, {"R11", 11},  {"R12", 12},  {"R13", 13},
     {"R14", 14}, {"R15", 15}, {"R16", 16}, {"R17", 17}, {"R18", 18},  {"R19", 19},  {"R20", 20},
     {"R21", 21}, {"R22", 22}, {"R23", 23}, {"R24", 24}, {"R25", 25},  {"R26", 26},  {"R27", 27},
-    {"R28", 28}, {"R29", 29}, {"R30", 30}, {"R31", 31}, {"", 0},
+    {"R28", 28}, {"R29", 29}, {"R30", 30}, {"R31", 31},
 };
+
+// The table as entering the predefined names leaves it, and their text back to back, both
+// worked out when vorn is built: every run starts with the same 60 names.
+constexpr SymbolImage<PREDEFINED_COUNT> PREDEFINED_IMAGE(PREDEFINED_NAMES, KIND_PREDEFINED);
+
+constexpr std::size_t PREDEFINED_TEXT_SIZE = [] {
+  std::size_t size = 0;
+  for (const PredefinedName& p : PREDEFINED_NAMES) size += p.name.size();
+  return size;
+}();
+
+struct PredefinedText {
+  char text[PREDEFINED_TEXT_SIZE];
+  constexpr PredefinedText() : text() {
+    std::size_t k = 0;
+    for (const PredefinedName& p : PREDEFINED_NAMES) {
+      for (char c : p.name) text[k++] = c;
+    }
+  }
+};
+constexpr PredefinedText PREDEFINED_TEXT;
 
 // The mnemonics come first among the predefined names; the register names follow.
 constexpr int MNEMONIC_COUNT = 28;
@@ -122,8 +144,13 @@ const OpRow* find_op(std::int32_t op) {
 }  // namespace
 
 void load_predefined(SymbolTable& t) {
-  for (const PredefinedName* p = PREDEFINED_NAMES; p->name[0] != '\0'; ++p) {
-    sym_set(t, sym_intern(t, p->name), p->value, KIND_PREDEFINED);  // 60 names: never full
+  if (t.symbol_count == 0) {
+    sym_load_image(t, PREDEFINED_IMAGE.rows, PREDEFINED_COUNT,
+                   std::string_view(PREDEFINED_TEXT.text, PREDEFINED_TEXT_SIZE));
+    return;
+  }
+  for (const PredefinedName& p : PREDEFINED_NAMES) {  // a table that holds names already
+    sym_set(t, sym_intern(t, p.name), p.value, KIND_PREDEFINED);  // 60 names: never full
   }
 }
 

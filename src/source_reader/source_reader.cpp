@@ -2,6 +2,7 @@
 #include "source_reader/source_reader_internal.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -22,14 +23,24 @@ constexpr std::size_t PAD = 16;
 constexpr std::uint64_t ONES = 0x0101010101010101u;
 constexpr std::uint64_t HIGHS = 0x8080808080808080u;
 
+// Eight bytes as a word whose first byte is the lowest, on every processor: the word scan
+// below counts bytes from the low end.
 std::uint64_t load8(const char* p) {
-  std::uint64_t w;
-  std::memcpy(&w, p, 8);
+  std::uint64_t w = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(&w, p, 8);
+  } else {
+    for (int k = 7; k >= 0; --k) w = (w << 8) | static_cast<unsigned char>(p[k]);
+  }
   return w;
 }
 
 void store8(char* p, std::uint64_t w) {
-  std::memcpy(p, &w, 8);
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(p, &w, 8);
+  } else {
+    for (int k = 0; k < 8; ++k) p[k] = static_cast<char>(w >> (8 * k));
+  }
 }
 
 // The eight bytes of `w` with "a" to "z" upper-cased; every other byte stays as it is.

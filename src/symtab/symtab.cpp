@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "symtab/symtab_internal.h"
 
@@ -11,54 +12,6 @@ namespace {
 
 // Room for the names of most programs, so the store is not copied as it grows.
 constexpr std::size_t NAMES_RESERVE = 64 * 1024;
-
-// The bytes of a name are taken eight at a time, as 64-bit words, so that a name of the usual
-// few letters costs one or two steps to fingerprint, add up and compare.
-
-std::uint64_t load8(const char* p) {
-  std::uint64_t w;
-  std::memcpy(&w, p, 8);
-  return w;
-}
-
-std::uint64_t load4(const char* p) {
-  std::uint32_t w;
-  std::memcpy(&w, p, 4);
-  return w;
-}
-
-// The `n` bytes at `p`, 0 < n < 8, as the low bytes of a word, reading no byte past them:
-// two loads that overlap, or three single bytes, which may coincide.
-std::uint64_t load_short(const char* p, std::size_t n) {
-  if (n >= 4) return load4(p) | (load4(p + n - 4) << (8 * (n - 4)));
-  const auto byte = [&](std::size_t k) {
-    return std::uint64_t{static_cast<unsigned char>(p[k])} << (8 * k);
-  };
-  return byte(0) | byte(n / 2) | byte(n - 1);
-}
-
-// The first 8 bytes of `name`, or all of a shorter one zero-extended.
-std::uint64_t name_head(std::string_view name) {
-  const std::size_t n = name.size();
-  return n >= 8 ? load8(name.data()) : n == 0 ? 0 : load_short(name.data(), n);
-}
-
-// The fingerprint of `name`, whose head is `head`.
-std::uint32_t name_fingerprint(std::string_view name, std::uint64_t head) {
-  constexpr std::uint64_t K = 0x9E3779B97F4A7C15u;
-  const char* p = name.data();
-  const std::size_t n = name.size();
-  std::uint64_t h = (n * K ^ head) * K;
-  if (n > 8) {
-    std::size_t k = 8;
-    for (; k + 8 <= n; k += 8) h = (h ^ load8(p + k)) * K;
-    if (k < n) h = (h ^ load_short(p + k, n - k)) * K;
-  }
-  h ^= h >> 29;
-  h *= 0xBF58476D1CE4E5B9u;
-  const auto fp = static_cast<std::uint32_t>(h ^ (h >> 32));
-  return fp == 0 ? 1 : fp;  // 0 marks an empty slot
-}
 
 std::size_t at(int index) {
   return static_cast<std::size_t>(index);
@@ -100,20 +53,6 @@ int first_free_slot(SymbolTable& t, int slot) {
 
 }  // namespace
 
-int sym_hash(std::string_view name) {
-  // The bytes of a word added in four 16-bit lanes (each at most 2 * 255), then the lanes.
-  const auto byte_sum = [](std::uint64_t w) {
-    constexpr std::uint64_t EVEN = 0x00FF00FF00FF00FFu;
-    return (((w & EVEN) + ((w >> 8) & EVEN)) * 0x0001000100010001u) >> 48;
-  };
-  const char* p = name.data();
-  const std::size_t n = name.size();
-  std::uint64_t sum = 0;
-  std::size_t k = 0;
-  for (; k + 8 <= n; k += 8) sum += byte_sum(load8(p + k));
-  if (k < n) sum += byte_sum(load_short(p + k, n - k));
-  return static_cast<int>(sum % SYMTAB_SIZE);
-}
 
 namespace {
 
@@ -143,6 +82,19 @@ int sym_intern(SymbolTable& t, std::string_view name) {
   const int cell = index_cell(t, name, head, fp);
   const int slot = t.name_index[at(cell)] - 1;
   return slot >= 0 ? slot : insert_name(t, name, head, fp, cell);
+}
+
+void sym_load_image(SymbolTable& t, const SymbolImageRow* rows, int count, std::string_view names) {
+  for (const SymbolImageRow* row = rows; row != rows + count; ++row) {
+    const std::size_t slot = at(row->slot);
+    t.fingerprint[slot] = row->fingerprint;
+    t.entries[slot] = row->entry;
+    t.next_free[slot] = row->next_free;
+    t.name_index[at(row->cell)] = static_cast<std::uint16_t>(row->slot + 1);
+  }
+  if (t.names.capacity() < NAMES_RESERVE) t.names.reserve(NAMES_RESERVE);
+  t.names.append(names);
+  t.symbol_count += count;
 }
 
 int sym_find(const SymbolTable& t, std::string_view name) {
