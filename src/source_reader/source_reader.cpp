@@ -444,7 +444,7 @@ bool is_number(std::string_view text) {
   return scan_number(text, value) != NumberScan::not_number;
 }
 
-bool take_number(const SourceReader& r, std::string_view text, std::int32_t& value) {
+bool take_number_scanned(const SourceReader& r, std::string_view text, std::int32_t& value) {
   switch (scan_number(text, value)) {
     case NumberScan::not_number:
       return false;

@@ -94,9 +94,17 @@ bool is_number(std::string_view text);
 /// in 32 bits.
 std::int32_t number_value(const SourceReader& r, std::string_view text);
 
+/// take_number for a text that may be a number by its first byte.
+bool take_number_scanned(const SourceReader& r, std::string_view text, std::int32_t& value);
+
 /// The value of the number `text` when it is one (true), reporting "number out of range" when
-/// it does not fit; false when `text` is no number.
-bool take_number(const SourceReader& r, std::string_view text, std::int32_t& value);
+/// it does not fit; false when `text` is no number. Most names are told by their first byte.
+inline bool take_number(const SourceReader& r, std::string_view text, std::int32_t& value) {
+  if (!text.empty() && text.front() != '-' && static_cast<unsigned>(text.front() - '0') > 9) {
+    return false;
+  }
+  return take_number_scanned(r, text, value);
+}
 
 /// Takes the next token and returns its value; "expect number" when it is not a number.
 std::int32_t read_number(SourceReader& r);
