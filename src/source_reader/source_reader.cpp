@@ -133,26 +133,35 @@ void take_byte_order_mark(SourceReader& r) {
   }
 }
 
-// Reads the next whole lines into the other buffer, after the start of a line that the last
-// read cut, and makes them the window; the line last read stays where it is. A line longer
-// than the bytes at hand is read on, in reads that grow with it, until its newline comes.
-// Returns false at the end of the input.
+// Reads the next whole lines after the start of a line that the last read cut, and makes them
+// the window. The line last read, which a diagnostic may still show, is kept before them: it
+// and the cut line are moved to the buffer's front, unless they are long (a long line stays
+// where it is and the reads go on after it). A line longer than the bytes at hand is read on,
+// in reads that grow with it, until its newline comes. Returns false at the end of the input.
 bool refill(SourceReader& r) {
   if (r.at_eof) return false;
-  LineBuffer& b = r.buffers[1 - r.filled];
-  const std::size_t carried = r.at_start ? 0 : static_cast<std::size_t>(r.data_end - r.window_end);
-  line_buffer_reserve(b, r.block_size + carried + PAD);
-  if (carried > 0) std::memcpy(b.data, r.window_end, carried);
-  r.filled = 1 - r.filled;
-  std::size_t size = carried;
+  LineBuffer& b = r.buffer;
+  std::size_t size = 0;      // bytes kept at the buffer's front
+  std::size_t line_at = 0;   // where the line last read starts, and its bound, from the front
+  std::size_t bound_at = 0;  // (the window read last ends there too)
+  if (!r.at_start) {
+    const char* keep = r.line_start != nullptr ? r.line_start : r.window_end;
+    std::size_t drop = static_cast<std::size_t>(keep - b.data);
+    if (static_cast<std::size_t>(r.data_end - keep) > JOIN_READ_SIZE) drop = 0;
+    size = static_cast<std::size_t>(r.data_end - b.data) - drop;
+    if (drop > 0) std::memmove(b.data, b.data + drop, size);
+    line_at = static_cast<std::size_t>(keep - b.data) - drop;
+    bound_at = static_cast<std::size_t>(r.window_end - b.data) - drop;
+  }
   const char* nl = nullptr;
   for (;;) {
-    const std::size_t want = std::max(r.block_size, std::min(size, JOIN_READ_SIZE));
+    const std::size_t cut = size - bound_at;  // the start of a line that a read cut
+    const std::size_t want = std::max(r.block_size, std::min(cut, JOIN_READ_SIZE));
     line_buffer_reserve(b, size + want + PAD);
     const std::size_t n = read_more(r, b.data + size, want);
     if (n == 0) {
       r.at_eof = true;
-      if (size == 0) return false;
+      if (cut == 0) break;  // nothing more at hand
       b.data[size++] = '\n';  // the last line's own newline
       nl = b.data + size - 1;
       break;
@@ -161,11 +170,15 @@ bool refill(SourceReader& r) {
     size += n;
     if (nl != nullptr) break;
   }
-  std::memset(b.data + size, 0, PAD);
-  r.window = b.data;
-  r.window_end = nl + 1;
+  if (r.line_start != nullptr) {
+    r.line_start = b.data + line_at;
+    r.line_bound = b.data + bound_at;
+  }
+  r.window = r.pos = b.data + bound_at;
+  r.window_end = r.data_end = nl != nullptr ? nl + 1 : r.window;
+  if (nl == nullptr) return false;
   r.data_end = b.data + size;
-  r.pos = r.window;
+  std::memset(b.data + size, 0, PAD);
   if (r.at_start) {
     r.at_start = false;
     take_byte_order_mark(r);

@@ -37,15 +37,13 @@ using ReadBlock = std::ptrdiff_t (*)(void* context, char* buf, std::size_t size)
 ///
 /// The bytes at hand, the window, are always whole lines: the window ends just after a
 /// newline, and the last line of a source without one gets one of its own. So the token scan
-/// needs no bounds but that newline. A read goes into one of two buffers in turn; the other
-/// keeps the line last read, which a diagnostic may still show.
+/// needs no bounds but that newline.
 struct SourceReader {
   ReadBlock read = nullptr;  // reads the source
   void* read_context = nullptr;
   std::string_view text;     // an in-memory source, read through the same path as a file
   std::size_t text_pos = 0;  // its next byte to read
-  LineBuffer buffers[2];
-  int filled = 0;                      // the buffer of the window
+  LineBuffer buffer;                   // the window, the line read before it, a cut line after
   const char* window = nullptr;        // the first byte at hand
   const char* window_end = nullptr;    // one past the window's last newline
   const char* data_end = nullptr;      // end of the bytes read: the start of a line may follow
