@@ -106,11 +106,13 @@ struct SymbolImage {
       // then pointed at it, as sym_intern does.
       const int home = sym_hash(name);
       int free = home;
-      while (row_at_slot(free, i) != nullptr) free = row_at_slot(free, i)->next_free;
-      for (int slot = home; row_at_slot(slot, i) != nullptr;) {
-        SymbolImageRow* row = row_at_slot(slot, i);
-        slot = row->next_free;
-        row->next_free = static_cast<std::uint16_t>(free);
+      for (int j = row_at_slot(free, i); j >= 0; j = row_at_slot(free, i)) {
+        free = rows[j].next_free;
+      }
+      for (int j = row_at_slot(home, i); j >= 0;) {
+        const int next = rows[j].next_free;
+        rows[j].next_free = static_cast<std::uint16_t>(free);
+        j = row_at_slot(next, i);
       }
       rows[i] = {free, cell, fp,
                  static_cast<std::uint16_t>(free + 1 == SYMTAB_SIZE ? 0 : free + 1),
@@ -120,11 +122,12 @@ struct SymbolImage {
   }
 
  private:
-  constexpr SymbolImageRow* row_at_slot(int slot, std::size_t count) {
+  // The row among the first `count` that holds `slot`, or -1.
+  constexpr int row_at_slot(int slot, std::size_t count) const {
     for (std::size_t j = 0; j < count; ++j) {
-      if (rows[j].slot == slot) return &rows[j];
+      if (rows[j].slot == slot) return static_cast<int>(j);
     }
-    return nullptr;
+    return -1;
   }
   constexpr bool row_at_cell(int cell, std::size_t count) const {
     for (std::size_t j = 0; j < count; ++j) {
