@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <string>
 #include <vector>
 
@@ -178,6 +179,7 @@ TEST(Tokenizer, VectorScanAgreesWithThePlainLoopsAtEveryAlignment) {
       ASSERT_EQ(v.blank, plain.blank) << round << " " << at;
       ASSERT_EQ(v.semicolon, plain.semicolon) << round << " " << at;
       ASSERT_EQ(v.cr, plain.cr) << round << " " << at;
+      ASSERT_EQ(scan::bit_count(v.blank), std::popcount(v.blank)) << round << " " << at;
       const char* end = p + (at * 7 + round) % 180;
       ASSERT_EQ(scan::skip_blanks(p, end), scan::skip_blanks_plain(p, end)) << round << " " << at;
       const auto n = static_cast<std::size_t>(end - p);
