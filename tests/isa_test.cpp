@@ -84,7 +84,8 @@ TEST(Predefined, ImageIsWhatEnteringTheNamesLeaves) {
   for (const MnemonicInfo& m : mnemonics()) names.emplace_back(m.name, m.op);
   std::int32_t number = 0;
   for (std::string_view r : register_names()) names.emplace_back(r, number++);
-  for (const auto& [name, value] : names) sym_set(entered, sym_intern(entered, name), value, KIND_PREDEFINED);
+  for (const auto& [name, value] : names)
+    sym_set(entered, sym_intern(entered, name), value, KIND_PREDEFINED);
   // Names that share home slots with predefined ones ("R1" and "1R" add up alike).
   for (const char* name : {"1R", "DL", "POP2", "2POP", "R", "MOVE"}) {
     EXPECT_EQ(sym_intern(image, name), sym_intern(entered, name)) << name;

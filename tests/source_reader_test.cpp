@@ -123,15 +123,16 @@ std::pair<Tokens, std::string> reference_tokens(const std::string& text) {
 // a few hundred KB, so that the in-memory reader too reads on past full reads, and the line
 // kept for diagnostics moves with the line a read cut.
 TEST(Tokenizer, BlockScannerAgreesWithThePlainRules) {
-  const char* const pieces[] = {" ",    "\t",    "\n",      "\n", "\n", ";",     "; c",       "\r",
-                                "\r\n", ";\r\n", "  ; x\n", "a",  ";b", "\t;\t", "          ",
-                                // a token longer than the store holds at first, and the bytes
-                                // around "a" to "z" that upper-casing must leave alone
-                                " Long-token-past-the-first-store-of-sixty-four-bytes-x-y-z-0123456789 ",
-                                " @[`{\xC3\xA9z\x80 ",
-                                // tokens that end at an eight-byte step, and bytes below 0x21
-                                // that are part of a token, which the word scan must not end at
-                                "abcdefgh", "ijklmnopqrstuvwx", "\x01y\x1f\x0b", "q\rr"};
+  const char* const pieces[] = {
+      " ", "\t", "\n", "\n", "\n", ";", "; c", "\r", "\r\n", ";\r\n", "  ; x\n", "a", ";b", "\t;\t",
+      "          ",
+      // a token longer than the store holds at first, and the bytes
+      // around "a" to "z" that upper-casing must leave alone
+      " Long-token-past-the-first-store-of-sixty-four-bytes-x-y-z-0123456789 ",
+      " @[`{\xC3\xA9z\x80 ",
+      // tokens that end at an eight-byte step, and bytes below 0x21
+      // that are part of a token, which the word scan must not end at
+      "abcdefgh", "ijklmnopqrstuvwx", "\x01y\x1f\x0b", "q\rr"};
   std::uint32_t seed = 7;
   for (int round = 0; round < 404; ++round) {
     std::string text(static_cast<std::size_t>(round % 64), ' ');

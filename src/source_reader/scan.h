@@ -121,7 +121,8 @@ inline const char* last_newline(const char* p, std::size_t n) {
   while (q - p >= 16) {
     q -= 16;
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
-    const unsigned m = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n'))));
+    const unsigned m =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n'))));
     if (m != 0) return q + (31 - std::countl_zero(m));
   }
   while (q > p) {
@@ -145,7 +146,6 @@ inline const char* skip_blanks(const char* p, const char* end) {
 }
 
 #endif
-
 
 // The number of set bits of `m`, in a few steps without a branch: std::popcount is a library
 // call on x86-64 processors without the POPCNT instruction, which vorn does not assume.

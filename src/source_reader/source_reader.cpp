@@ -17,7 +17,7 @@ namespace {
 using scan::is_blank;
 
 // Zeroed bytes kept after the bytes read, so that the token scan may load eight bytes at a
-// time anywhere in the window; one more byte is room for the last line's own newline.
+// time anywhere in the window.
 constexpr std::size_t PAD = 16;
 
 constexpr std::uint64_t ONES = 0x0101010101010101u;
@@ -46,7 +46,7 @@ void store8(char* p, std::uint64_t w) {
 // The eight bytes of `w` with "a" to "z" upper-cased; every other byte stays as it is.
 std::uint64_t upper8(std::uint64_t w) {
   const std::uint64_t low7 = w & ~HIGHS;
-  const std::uint64_t from_a = low7 + ONES * (0x80 - 'a');  // high bit: at least "a"
+  const std::uint64_t from_a = low7 + ONES * (0x80 - 'a');      // high bit: at least "a"
   const std::uint64_t past_z = low7 + ONES * (0x80 - 'z' - 1);  // high bit: past "z"
   return w ^ (((from_a ^ past_z) & ~w & HIGHS) >> 2);
 }
@@ -75,7 +75,8 @@ bool at_comment(const char* p) {
 struct TokenStarts {
   bool at[256];
   constexpr TokenStarts() : at() {
-    for (int c = 0; c < 256; ++c) at[c] = c != ' ' && c != '\t' && c != '\n' && c != '\r' && c != ';';
+    for (int c = 0; c < 256; ++c)
+      at[c] = c != ' ' && c != '\t' && c != '\n' && c != '\r' && c != ';';
   }
 };
 constexpr TokenStarts TOKEN_STARTS;
@@ -161,7 +162,7 @@ bool refill(SourceReader& r) {
     const std::size_t n = read_more(r, b.data + size, want);
     if (n == 0) {
       r.at_eof = true;
-      if (cut == 0) break;  // nothing more at hand
+      if (cut == 0) break;    // nothing more at hand
       b.data[size++] = '\n';  // the last line's own newline
       nl = b.data + size - 1;
       break;
@@ -234,7 +235,8 @@ const char* pass_empty_lines(SourceReader& r, const char* from) {
     }
   }
   if (s.lines == 0) {  // the line at `from` all the same, should the scanners not tell it
-    s.last_nl = static_cast<const char*>(std::memchr(from, '\n', static_cast<std::size_t>(end - from)));
+    s.last_nl =
+        static_cast<const char*>(std::memchr(from, '\n', static_cast<std::size_t>(end - from)));
     s.lines = 1;
     s.p = s.last_nl + 1;
   }

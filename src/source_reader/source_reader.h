@@ -41,21 +41,21 @@ using ReadBlock = std::ptrdiff_t (*)(void* context, char* buf, std::size_t size)
 struct SourceReader {
   ReadBlock read = nullptr;  // reads the source
   void* read_context = nullptr;
-  std::string_view text;     // an in-memory source, read through the same path as a file
-  std::size_t text_pos = 0;  // its next byte to read
-  LineBuffer buffer;                   // the window, the line read before it, a cut line after
-  const char* window = nullptr;        // the first byte at hand
-  const char* window_end = nullptr;    // one past the window's last newline
-  const char* data_end = nullptr;      // end of the bytes read: the start of a line may follow
-  const char* pos = nullptr;           // next byte to look at, within the window
-  bool at_start = true;                // nothing read yet
-  bool at_eof = false;                 // the source has no more bytes
+  std::string_view text;             // an in-memory source, read through the same path as a file
+  std::size_t text_pos = 0;          // its next byte to read
+  LineBuffer buffer;                 // the window, the line read before it, a cut line after
+  const char* window = nullptr;      // the first byte at hand
+  const char* window_end = nullptr;  // one past the window's last newline
+  const char* data_end = nullptr;    // end of the bytes read: the start of a line may follow
+  const char* pos = nullptr;         // next byte to look at, within the window
+  bool at_start = true;              // nothing read yet
+  bool at_eof = false;               // the source has no more bytes
   std::size_t block_size = READ_BLOCK_SIZE;
-  const char* line_start = nullptr;    // the line last read, up to its newline before...
-  const char* line_bound = nullptr;    // ...this bound
-  std::int64_t line_no = 0;            // lines read so far
-  std::string_view current_token;      // the token taken last, upper-cased, in `token_store`
-  std::unique_ptr<char[]> token_store; // grows to the longest token, allocated at the first
+  const char* line_start = nullptr;     // the line last read, up to its newline before...
+  const char* line_bound = nullptr;     // ...this bound
+  std::int64_t line_no = 0;             // lines read so far
+  std::string_view current_token;       // the token taken last, upper-cased, in `token_store`
+  std::unique_ptr<char[]> token_store;  // grows to the longest token, allocated at the first
   std::size_t token_capacity = 0;
   int pass_no = 1;
 };

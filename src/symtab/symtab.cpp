@@ -26,7 +26,8 @@ bool name_equals(const SymbolTable& t, int slot, std::string_view name, std::uin
 
 // The cell of the name index that holds `name`, or the empty cell where it would go. Ends
 // because the index is never more than half full.
-[[gnu::always_inline]] inline int index_cell(const SymbolTable& t, std::string_view name, std::uint64_t head, std::uint32_t fp) {
+[[gnu::always_inline]] inline int index_cell(const SymbolTable& t, std::string_view name,
+                                             std::uint64_t head, std::uint32_t fp) {
   int cell = static_cast<int>(fp & (NAME_INDEX_SIZE - 1));
   for (;;) {
     int slot = t.name_index[at(cell)] - 1;
@@ -50,11 +51,6 @@ int first_free_slot(SymbolTable& t, int slot) {
   }
   return free;
 }
-
-}  // namespace
-
-
-namespace {
 
 // Enters `name`, absent, with its head and fingerprint, at the empty cell `cell` of the name
 // index. Kept apart from the lookup, which most calls end in.

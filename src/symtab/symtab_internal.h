@@ -20,8 +20,8 @@ constexpr std::uint64_t name_byte(const char* p, std::size_t k) {
 }
 
 constexpr std::uint64_t load8(const char* p) {
-  return name_byte(p, 0) | name_byte(p, 1) | name_byte(p, 2) | name_byte(p, 3) |
-         name_byte(p, 4) | name_byte(p, 5) | name_byte(p, 6) | name_byte(p, 7);
+  return name_byte(p, 0) | name_byte(p, 1) | name_byte(p, 2) | name_byte(p, 3) | name_byte(p, 4) |
+         name_byte(p, 5) | name_byte(p, 6) | name_byte(p, 7);
 }
 
 constexpr std::uint64_t load4(const char* p) {
@@ -114,7 +114,9 @@ struct SymbolImage {
         rows[j].next_free = static_cast<std::uint16_t>(free);
         j = row_at_slot(next, i);
       }
-      rows[i] = {free, cell, fp,
+      rows[i] = {free,
+                 cell,
+                 fp,
                  static_cast<std::uint16_t>(free + 1 == SYMTAB_SIZE ? 0 : free + 1),
                  {head, offset, static_cast<std::uint32_t>(name.size()), table[i].value, kind}};
       offset += static_cast<std::uint32_t>(name.size());
