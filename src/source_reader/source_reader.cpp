@@ -187,20 +187,14 @@ bool refill(SourceReader& r) {
   return true;
 }
 
-// True when the line whose first byte that is not a blank is at `q` holds no token: it ends
-// there, or its first token is exactly ";" (a comment). `nl` is then its newline.
+// True when the line whose first byte that is not a blank is at `q`, before `end`, holds no
+// token: it ends there, or its first token is exactly ";" (a comment). `nl` is then its newline.
 bool holds_no_token(const char* q, const char* end, const char*& nl) {
-  if (q < end && *q == '\n') {
-    nl = q;
-  } else if (end - q >= 2 && q[0] == '\r' && q[1] == '\n') {
-    nl = q + 1;
-  } else if (end - q >= 2 && q[0] == ';' &&
-             (is_blank(q[1]) || q[1] == '\n' || (end - q >= 3 && q[1] == '\r' && q[2] == '\n'))) {
-    nl = static_cast<const char*>(std::memchr(q, '\n', static_cast<std::size_t>(end - q)));
-  } else {
-    nl = nullptr;
-  }
-  return nl != nullptr;
+  if (q >= end || (!at_line_end(q) && !at_comment(q))) return false;
+  nl = *q == '\n'
+           ? q
+           : static_cast<const char*>(std::memchr(q, '\n', static_cast<std::size_t>(end - q)));
+  return true;
 }
 
 using scan::BlockSkip;
@@ -248,10 +242,19 @@ const char* pass_empty_lines(SourceReader& r, const char* from) {
   return s.p;
 }
 
+// Makes the line that starts at `p` the current one, its first byte that is not a blank at `q`.
+void begin_line(SourceReader& r, const char* p, const char* q) {
+  ++r.line_no;
+  r.line_start = p;
+  r.line_bound = r.window_end;
+  r.pos = q;
+}
+
 // Makes the line at `p`, a line start in the window or its end, the current one, reading on
 // when the window is used up and passing over lines that hold no token. Returns false at the
-// end of the input; else `pos` is the line's first byte that is not a blank.
-bool enter_line_slow(SourceReader& r, const char* p) {
+// end of the input; else `pos` is the line's first token. Kept out of the token step, which
+// it would otherwise weigh down with registers to save.
+[[gnu::noinline]] bool enter_line_slow(SourceReader& r, const char* p) {
   for (;;) {
     if (p == r.window_end) {
       if (!refill(r)) return false;
@@ -259,10 +262,7 @@ bool enter_line_slow(SourceReader& r, const char* p) {
     }
     const char* q = skip_gap(p, r.window_end);
     if (!at_line_end(q) && !at_comment(q)) {
-      ++r.line_no;
-      r.line_start = p;
-      r.line_bound = r.window_end;
-      r.pos = q;
+      begin_line(r, p, q);
       return true;
     }
     p = pass_empty_lines(r, p);
@@ -272,10 +272,7 @@ bool enter_line_slow(SourceReader& r, const char* p) {
 // The same for most lines, which begin with a token.
 inline bool enter_line(SourceReader& r, const char* p) {
   if (p == r.window_end || !starts_token(*p)) return enter_line_slow(r, p);
-  ++r.line_no;
-  r.line_start = p;
-  r.line_bound = r.window_end;
-  r.pos = p;
+  begin_line(r, p, p);
   return true;
 }
 
@@ -344,27 +341,24 @@ const char* scan_token(SourceReader& r, const char* p) {
 // next_token past the end of a line, a comment or the bytes at hand: `p` is the first byte
 // that is not a blank after the last token.
 bool next_token_slow(SourceReader& r, const char* p) {
-  for (;;) {
-    if (p == r.window_end) {
-      if (!enter_line(r, p)) return false;
-    } else if (p[0] == '\n') {
-      if (!enter_line(r, p + 1)) return false;
-    } else if (at_line_end(p)) {
-      if (!enter_line(r, p + 2)) return false;
-    } else if (at_comment(p)) {
-      const char* nl = static_cast<const char*>(
-          std::memchr(p, '\n', static_cast<std::size_t>(r.window_end - p)));
-      if (!enter_line(r, nl + 1)) return false;
-    } else {
-      r.pos = scan_token(r, p);
-      return true;
-    }
-    p = r.pos;
-    if (starts_token(*p)) {
-      r.pos = scan_token(r, p);
-      return true;
-    }
+  const char* next_line = nullptr;
+  if (p == r.window_end) {
+    next_line = p;  // the bytes at hand are used up
+  } else if (p[0] == '\n') {
+    next_line = p + 1;
+  } else if (at_line_end(p)) {
+    next_line = p + 2;
+  } else if (at_comment(p)) {
+    next_line =
+        static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(r.window_end - p))) +
+        1;
+  } else {  // a token that begins with a byte that may also end a line or begin a comment
+    r.pos = scan_token(r, p);
+    return true;
   }
+  if (!enter_line(r, next_line)) return false;
+  r.pos = scan_token(r, r.pos);
+  return true;
 }
 
 }  // namespace
