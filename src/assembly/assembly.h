@@ -81,9 +81,10 @@ inline void map_definition(Assembly& as, int index, bool label) {
 /// Appends an item; "out of memory" when the list is full.
 void item_append(Assembly& as, Kind kind, std::int32_t value);
 
-/// The slot of `name` in the symbol table, entered when absent; "too many symbols, increase
-/// table size" when the table is full.
-int intern_name(Assembly& as, std::string_view name);
+/// The slot of the current token's name, the token past its first `skip` bytes (a prefix), in
+/// the symbol table, entered when absent; "too many symbols, increase table size" when the
+/// table is full. A token of up to 8 bytes is looked up by the head the reader took with it.
+int intern_token(Assembly& as, std::size_t skip);
 
 /// Records that field c of the word at `address` takes the value of `symbol` in pass two.
 void fixup_add(Assembly& as, std::int32_t address, std::int32_t symbol);

@@ -25,14 +25,16 @@ struct Operand {
   Kind kind;           // KIND_NUMBER, KIND_NAME or KIND_UNRESOLVED
 };
 
-// Resolves a number or a name. A name without a value is a forward reference: when
-// `forward_ok` it is recorded as a fixup of the current word and returned as KIND_UNRESOLVED,
-// otherwise the run ends with "undefine symbol".
-
-Operand resolve_operand(Assembly& as, std::string_view text, bool forward_ok) {
+// Resolves a number or a name: the current token past its first `skip` bytes (a prefix). A
+// name without a value is a forward reference: when `forward_ok` it is recorded as a fixup of
+// the current word and returned as KIND_UNRESOLVED, otherwise the run ends with "undefine
+// symbol".
+Operand resolve_operand(Assembly& as, std::size_t skip, bool forward_ok) {
   std::int32_t number = 0;
-  if (take_number(as.reader, text, number)) return {number, KIND_NUMBER};
-  int i = intern_name(as, text);
+  if (take_number(as.reader, as.reader.current_token.substr(skip), number)) {
+    return {number, KIND_NUMBER};
+  }
+  int i = intern_token(as, skip);
   std::int32_t v = sym_value(as.symtab, i);
   if (v != UNDEFINED_VALUE) return {v, KIND_NAME};
   if (!forward_ok) report_error(as.reader, msg::UNDEFINE_SYMBOL);
@@ -45,7 +47,7 @@ void parse_register(Assembly& as, int field) {
   take_token(as.reader);
   std::string_view tok = as.reader.current_token;
   if (has_prefix(tok)) report_error(as.reader, msg::EXPECT_REGISTER);
-  word_field(current_word(as), field) = resolve_operand(as, tok, false).value;
+  word_field(current_word(as), field) = resolve_operand(as, 0, false).value;
 }
 
 // target = token without a prefix; may be a forward reference. Fills field c.
@@ -53,7 +55,7 @@ void parse_ads(Assembly& as) {
   take_token(as.reader);
   std::string_view tok = as.reader.current_token;
   if (has_prefix(tok)) report_error(as.reader, msg::EXPECT_ADS);
-  current_word(as).c = resolve_operand(as, tok, true).value;
+  current_word(as).c = resolve_operand(as, 0, true).value;
 }
 
 // constant = "#" value; may be a forward reference. Fills field c.
@@ -61,7 +63,7 @@ void parse_constant(Assembly& as) {
   take_token(as.reader);
   std::string_view tok = as.reader.current_token;
   if (tok.front() != '#') report_error(as.reader, msg::EXPECT_CONSTANT);
-  current_word(as).c = resolve_operand(as, tok.substr(1), true).value;
+  current_word(as).c = resolve_operand(as, 1, true).value;
 }
 
 // reg_or_imm = "#" value (the operation's immediate form) | register. Fills field c.
@@ -70,10 +72,10 @@ void parse_reg_or_imm(Assembly& as) {
   std::string_view tok = as.reader.current_token;
   CodeWord& w = current_word(as);
   if (tok.front() == '#') {
-    w.c = resolve_operand(as, tok.substr(1), true).value;
+    w.c = resolve_operand(as, 1, true).value;
     w.op = form_ops(w.op).immediate;
   } else {
-    w.c = resolve_operand(as, tok, false).value;
+    w.c = resolve_operand(as, 0, false).value;
   }
 }
 
@@ -84,15 +86,15 @@ void parse_address(Assembly& as) {
   std::string_view tok = as.reader.current_token;
   CodeWord& w = current_word(as);
   if (tok.front() == '@') {
-    w.c = resolve_operand(as, tok.substr(1), true).value;
+    w.c = resolve_operand(as, 1, true).value;
     parse_register(as, 1);
     w.op = form_ops(w.op).indirect;
   } else if (tok.front() == '+') {
-    w.b = resolve_operand(as, tok.substr(1), false).value;
+    w.b = resolve_operand(as, 1, false).value;
     parse_register(as, 2);
     w.op = form_ops(w.op).indexed;
   } else {
-    w.c = resolve_operand(as, tok, true).value;
+    w.c = resolve_operand(as, 0, true).value;
   }
 }
 

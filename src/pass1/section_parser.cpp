@@ -15,9 +15,8 @@ bool at(const Assembly& as, std::string_view keyword) {
 
 // label = ":" name. Defines the name as the address of the next instruction.
 void define_label(Assembly& as) {
-  std::string_view name = as.reader.current_token.substr(1);
-  if (name.empty()) report_error(as.reader, msg::EXPECT_LABEL);
-  int i = intern_name(as, name);
+  if (as.reader.current_token.size() == 1) report_error(as.reader, msg::EXPECT_LABEL);
+  int i = intern_token(as, 1);
   if (sym_value(as.symtab, i) != UNDEFINED_VALUE) report_error(as.reader, msg::DUPLICATE_LABEL);
   sym_set(as.symtab, i, as.code_loc, KIND_NAME);
   map_definition(as, i, true);
@@ -25,7 +24,9 @@ void define_label(Assembly& as) {
 
 // instruction = mnemonic { operand }. The mnemonic must be a predefined name.
 void assemble_instruction(Assembly& as) {
-  int i = sym_find(as.symtab, as.reader.current_token);
+  const SourceReader& r = as.reader;
+  int i = r.current_token.size() <= 8 ? sym_find(as.symtab, r.current_token, r.token_head)
+                                      : sym_find(as.symtab, r.current_token);
   if (i < 0 || sym_kind(as.symtab, i) != KIND_PREDEFINED)
     report_error(as.reader, msg::UNDEFINED_OP);
   if (as.map != nullptr && as.code_loc >= 0 && as.code_loc < CODE_SIZE) {
@@ -40,7 +41,7 @@ void parse_symbol_section(Assembly& as) {
   if (!at(as, ".SYMBOL")) report_error(as.reader, msg::EXPECT_SYMBOL);
   take_token(as.reader);
   while (!at(as, ".CODE")) {
-    int i = intern_name(as, as.reader.current_token);
+    int i = intern_token(as, 0);
     if (sym_value(as.symtab, i) != UNDEFINED_VALUE) report_error(as.reader, msg::DUPLICATE_SYMBOL);
     map_definition(as, i, false);
     std::int32_t v = read_number(as.reader);
@@ -75,7 +76,7 @@ void parse_data_section(Assembly& as) {
     if (take_number(as.reader, tok, number)) {
       item_append(as, KIND_NUMBER, number);
     } else {
-      item_append(as, KIND_NAME, intern_name(as, tok));
+      item_append(as, KIND_NAME, intern_token(as, 0));
     }
     ++as.data_loc;
     take_token(as.reader);

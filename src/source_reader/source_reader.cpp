@@ -51,6 +51,11 @@ std::uint64_t upper8(std::uint64_t w) {
   return w ^ (((from_a ^ past_z) & ~w & HIGHS) >> 2);
 }
 
+// The first `n` bytes of `w`, the rest zeros: the head of a token of `n` bytes.
+std::uint64_t head_bytes(std::uint64_t w, std::size_t n) {
+  return n >= 8 ? w : w & ((std::uint64_t{1} << (8 * n)) - 1);
+}
+
 // A high bit at each byte of `w` below 0x21 (blanks, line ends, control bytes). Exact at the
 // lowest such byte; a borrow may mark bytes after it.
 std::uint64_t low_bytes(std::uint64_t w) {
@@ -305,6 +310,7 @@ const char* scan_long_token(SourceReader& r, const char* p, std::size_t n) {
     ++n;
   }
   r.current_token = std::string_view(r.token_store.get(), n);
+  r.token_head = head_bytes(load8(r.token_store.get()), n);
   return is_blank(p[n]) ? skip_gap(p + n + 1, r.window_end) : p + n;
 }
 
@@ -315,7 +321,8 @@ const char* scan_long_token(SourceReader& r, const char* p, std::size_t n) {
 const char* scan_token(SourceReader& r, const char* p) {
   char* const store = r.token_store.get();
   std::uint64_t w = load8(p);
-  store8(store, upper8(w));
+  const std::uint64_t head = upper8(w);
+  store8(store, head);
   std::uint64_t low = low_bytes(w);
   std::size_t n = 0;
   if (low == 0) {
@@ -329,10 +336,12 @@ const char* scan_token(SourceReader& r, const char* p) {
   const char c = p[n];
   if (is_blank(c)) {
     r.current_token = std::string_view(store, n);
+    r.token_head = head_bytes(head, n);
     return skip_gap(p + n + 1, r.window_end);
   }
   if (at_line_end(p + n)) {
     r.current_token = std::string_view(store, n);
+    r.token_head = head_bytes(head, n);
     return p + n;
   }
   return scan_long_token(r, p, n + 1);

@@ -55,6 +55,8 @@ struct SourceReader {
   const char* line_bound = nullptr;     // ...this bound
   std::int64_t line_no = 0;             // lines read so far
   std::string_view current_token;       // the token taken last, upper-cased, in `token_store`
+  std::uint64_t token_head = 0;         // its first 8 bytes as a word, the first byte lowest
+                                        // (all of a shorter token, zero-extended)
   std::unique_ptr<char[]> token_store;  // grows to the longest token, allocated at the first
   std::size_t token_capacity = 0;
   int pass_no = 1;

@@ -16,11 +16,18 @@ std::size_t at(int index) {
   return static_cast<std::size_t>(index);
 }
 
+// The bytes of two names of `n` bytes past their heads, n > 8. Kept out of the lookup, where
+// the call would cost every short name its registers.
+[[gnu::noinline]] bool tails_equal(const SymbolTable& t, const SymbolEntry& e,
+                                   std::string_view name) {
+  return std::memcmp(t.names.data.get() + e.name_offset + 8, name.data() + 8, name.size() - 8) ==
+         0;
+}
+
 bool name_equals(const SymbolTable& t, int slot, std::string_view name, std::uint64_t head) {
   const SymbolEntry& e = t.entries[at(slot)];
-  const std::size_t n = name.size();
-  return e.head == head && e.name_length == n &&
-         (n <= 8 || std::memcmp(t.names.data() + e.name_offset + 8, name.data() + 8, n - 8) == 0);
+  return e.head == head && e.name_length == name.size() &&
+         (name.size() <= 8 || tails_equal(t, e, name));
 }
 
 // The cell of the name index that holds `name`, or the empty cell where it would go. Ends
@@ -51,32 +58,90 @@ int first_free_slot(SymbolTable& t, int slot) {
   return free;
 }
 
+// Writes the word `w` as eight bytes, its lowest first (one store where that is the native
+// order).
+void store8(char* p, std::uint64_t w) {
+  for (int k = 0; k < 8; ++k) p[k] = static_cast<char>(w >> (8 * k));
+}
+
+// Makes room in the name store for `more` bytes and the eight after them; throws
+// std::bad_alloc past 4 GiB of names or when memory runs out.
+void reserve_names(NameStore& store, std::size_t more) {
+  if (more > UINT32_MAX - store.size) throw std::bad_alloc();
+  const std::size_t needed = store.size + more + 8;
+  if (needed <= store.capacity) return;
+  std::size_t capacity = store.capacity < NAMES_RESERVE ? NAMES_RESERVE : store.capacity;
+  while (capacity < needed) capacity *= 2;
+  std::unique_ptr<char[]> grown(new char[capacity]);
+  if (store.size > 0) std::memcpy(grown.get(), store.data.get(), store.size);
+  store.data = std::move(grown);
+  store.capacity = capacity;
+}
+
+// Appends `name`, whose head is `head`, to the name store.
+void store_name(NameStore& store, std::string_view name, std::uint64_t head) {
+  reserve_names(store, name.size());
+  char* const at_end = store.data.get() + store.size;
+  if (name.size() <= 8) {
+    store8(at_end, head);  // the name, and zeros up to eight bytes, which the next one covers
+  } else {
+    std::memcpy(at_end, name.data(), name.size());
+  }
+  store.size += name.size();
+}
+
 // Enters `name`, absent, with its head and fingerprint, at the empty cell `cell` of the name
 // index. Kept apart from the lookup, which most calls end in.
 [[gnu::noinline]] int insert_name(SymbolTable& t, std::string_view name, std::uint64_t head,
                                   std::uint32_t fp, int cell) {
   if (t.symbol_count >= MAX_SYMBOLS) return SYMTAB_FULL;
+  const auto offset = static_cast<std::uint32_t>(t.names.size);
+  store_name(t.names, name, head);
   ++t.symbol_count;
-  if (name.size() > UINT32_MAX - t.names.size()) throw std::bad_alloc();
-  if (t.names.capacity() < NAMES_RESERVE) t.names.reserve(NAMES_RESERVE);
-  const int slot = first_free_slot(t, sym_hash(name));
+  const int slot = first_free_slot(t, sym_hash(name, head));
   t.fingerprint[at(slot)] = fp;
-  t.entries[at(slot)] = {head, static_cast<std::uint32_t>(t.names.size()),
-                         static_cast<std::uint32_t>(name.size()), UNDEFINED_VALUE, KIND_NAME};
+  t.entries[at(slot)] = {head, offset, static_cast<std::uint32_t>(name.size()), UNDEFINED_VALUE,
+                         KIND_NAME};
   t.next_free[at(slot)] = static_cast<std::uint16_t>(slot + 1 == SYMTAB_SIZE ? 0 : slot + 1);
   t.name_index[at(cell)] = static_cast<std::uint16_t>(slot + 1);
-  t.names.append(name);
   return slot;
 }
 
-}  // namespace
+// The cell for a name of at most 8 bytes, which its head and length tell: index_cell without
+// a call, so that the lookup of the usual short name saves no registers.
+[[gnu::always_inline]] inline int short_name_cell(const SymbolTable& t, std::uint64_t head,
+                                                  std::size_t n, std::uint32_t fp) {
+  int cell = static_cast<int>(fp & (NAME_INDEX_SIZE - 1));
+  for (;;) {
+    const int slot = t.name_index[at(cell)] - 1;
+    if (slot < 0) return cell;
+    const SymbolEntry& e = t.entries[at(slot)];
+    if (t.fingerprint[at(slot)] == fp && e.head == head && e.name_length == n) return cell;
+    cell = (cell + 1) & (NAME_INDEX_SIZE - 1);
+  }
+}
 
-int sym_intern(SymbolTable& t, std::string_view name) {
-  const std::uint64_t head = name_head(name);
+// sym_intern of a name of over 8 bytes.
+[[gnu::noinline]] int intern_long_name(SymbolTable& t, std::string_view name,
+                                       std::uint64_t head) {
   const std::uint32_t fp = name_fingerprint(name, head);
   const int cell = index_cell(t, name, head, fp);
   const int slot = t.name_index[at(cell)] - 1;
   return slot >= 0 ? slot : insert_name(t, name, head, fp, cell);
+}
+
+}  // namespace
+
+int sym_intern(SymbolTable& t, std::string_view name, std::uint64_t head) {
+  if (name.size() > 8) return intern_long_name(t, name, head);
+  const std::uint32_t fp = name_fingerprint(name, head);
+  const int cell = short_name_cell(t, head, name.size(), fp);
+  const int slot = t.name_index[at(cell)] - 1;
+  return slot >= 0 ? slot : insert_name(t, name, head, fp, cell);
+}
+
+int sym_intern(SymbolTable& t, std::string_view name) {
+  return sym_intern(t, name, name_head(name));
 }
 
 void sym_load_image(SymbolTable& t, const SymbolImageRow* rows, int count, std::string_view names) {
@@ -87,14 +152,21 @@ void sym_load_image(SymbolTable& t, const SymbolImageRow* rows, int count, std::
     t.next_free[slot] = row->next_free;
     t.name_index[at(row->cell)] = static_cast<std::uint16_t>(row->slot + 1);
   }
-  if (t.names.capacity() < NAMES_RESERVE) t.names.reserve(NAMES_RESERVE);
-  t.names.append(names);
+  reserve_names(t.names, names.size());
+  std::memcpy(t.names.data.get() + t.names.size, names.data(), names.size());
+  t.names.size += names.size();
   t.symbol_count += count;
 }
 
+int sym_find(const SymbolTable& t, std::string_view name, std::uint64_t head) {
+  const std::uint32_t fp = name_fingerprint(name, head);
+  const int cell = name.size() <= 8 ? short_name_cell(t, head, name.size(), fp)
+                                    : index_cell(t, name, head, fp);
+  return t.name_index[at(cell)] - 1;
+}
+
 int sym_find(const SymbolTable& t, std::string_view name) {
-  const std::uint64_t head = name_head(name);
-  return t.name_index[at(index_cell(t, name, head, name_fingerprint(name, head)))] - 1;
+  return sym_find(t, name, name_head(name));
 }
 
 void sym_set(SymbolTable& t, int index, std::int32_t value, Kind kind) {
@@ -113,7 +185,7 @@ Kind sym_kind(const SymbolTable& t, int index) {
 
 std::string_view sym_name(const SymbolTable& t, int index) {
   const SymbolEntry& e = t.entries[at(index)];
-  return std::string_view(t.names).substr(e.name_offset, e.name_length);
+  return t.names.text().substr(e.name_offset, e.name_length);
 }
 
 }  // namespace vorn

@@ -67,6 +67,16 @@ struct SymbolSlots {
   std::array<std::uint16_t, NAME_INDEX_SIZE> name_index;  // slot + 1 of a name; 0: empty
 };
 
+/// The text of the stored names, back to back, in storage that grows by doubling. Eight bytes
+/// past the names are always at hand, so a short name is copied in with one 8-byte store.
+struct NameStore {
+  std::unique_ptr<char[]> data;
+  std::size_t size = 0;
+  std::size_t capacity = 0;  // bytes at `data`, eight more than the most the names may fill
+
+  std::string_view text() const { return {data.get(), size}; }
+};
+
 /// The table proper is SYMTAB_SIZE slots filled by linear probing from each name's home slot:
 /// a name lies in the first slot from its home that holds it, and a new name takes the first
 /// empty slot from its home. Two side structures give exactly those slots without walking the
@@ -85,7 +95,7 @@ struct SymbolTable {
   std::array<SymbolEntry, SYMTAB_SIZE>& entries = slots.entries;
   std::array<std::uint16_t, SYMTAB_SIZE>& next_free = slots.next_free;
   std::array<std::uint16_t, NAME_INDEX_SIZE>& name_index = slots.name_index;
-  std::string names;  // every stored name, back to back, whole whatever its length (4 GiB in all)
+  NameStore names;  // every stored name, back to back, whole whatever its length (4 GiB in all)
   int symbol_count = 0;
 };
 
@@ -98,8 +108,13 @@ constexpr int SYMTAB_FULL = -1;
 /// std::bad_alloc.
 int sym_intern(SymbolTable& t, std::string_view name);
 
+/// sym_intern for a name whose head (its first 8 bytes as a word, the first byte lowest; all of
+/// a shorter name, zero-extended) the caller has at hand, as the reader has for its token.
+int sym_intern(SymbolTable& t, std::string_view name, std::uint64_t head);
+
 /// The slot holding `name`, or -1 when absent. Never inserts.
 int sym_find(const SymbolTable& t, std::string_view name);
+int sym_find(const SymbolTable& t, std::string_view name, std::uint64_t head);
 
 /// Overwrites the value and kind of slot `index`.
 void sym_set(SymbolTable& t, int index, std::int32_t value, Kind kind);

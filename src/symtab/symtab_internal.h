@@ -59,13 +59,15 @@ constexpr std::uint32_t name_fingerprint(std::string_view name, std::uint64_t he
   return fp == 0 ? 1 : fp;
 }
 
+/// The sum of the eight bytes of `w`: added in four 16-bit lanes (each at most 2 * 255), then
+/// the lanes.
+constexpr std::uint64_t byte_sum(std::uint64_t w) {
+  constexpr std::uint64_t EVEN = 0x00FF00FF00FF00FFu;
+  return (((w & EVEN) + ((w >> 8) & EVEN)) * 0x0001000100010001u) >> 48;
+}
+
 /// The home slot of `name`: the sum of its bytes, taken as unsigned, modulo SYMTAB_SIZE.
 constexpr int sym_hash(std::string_view name) {
-  // The bytes of a word added in four 16-bit lanes (each at most 2 * 255), then the lanes.
-  const auto byte_sum = [](std::uint64_t w) {
-    constexpr std::uint64_t EVEN = 0x00FF00FF00FF00FFu;
-    return (((w & EVEN) + ((w >> 8) & EVEN)) * 0x0001000100010001u) >> 48;
-  };
   const char* p = name.data();
   const std::size_t n = name.size();
   std::uint64_t sum = 0;
@@ -73,6 +75,11 @@ constexpr int sym_hash(std::string_view name) {
   for (; k + 8 <= n; k += 8) sum += byte_sum(load8(p + k));
   if (k < n) sum += byte_sum(load_short(p + k, n - k));
   return static_cast<int>(sum % SYMTAB_SIZE);
+}
+
+/// sym_hash of `name`, whose head is `head`: all of a name of up to 8 bytes.
+constexpr int sym_hash(std::string_view name, std::uint64_t head) {
+  return name.size() <= 8 ? static_cast<int>(byte_sum(head) % SYMTAB_SIZE) : sym_hash(name);
 }
 
 /// What entering one name into an empty table wrote: its slot and entry, the next_free of
