@@ -160,7 +160,8 @@ TEST(Tokenizer, BlockScannerAgreesWithThePlainRules) {
 }
 
 // Catches a vector scanner that disagrees with the plain loops (a mask bit off by one, a block
-// read at the wrong offset, a backward search that misses the last newline of a read), on
+// read at the wrong offset, a backward search that misses the last newline of a read, a byte
+// upper-cased or taken for a token's end by a signed compare), on
 // random blocks of the bytes that matter at every alignment: the plain loops are what
 // WebAssembly and other processors run.
 TEST(Tokenizer, VectorScanAgreesWithThePlainLoopsAtEveryAlignment) {
@@ -185,6 +186,25 @@ TEST(Tokenizer, VectorScanAgreesWithThePlainLoopsAtEveryAlignment) {
       ASSERT_EQ(scan::skip_blanks(p, end), scan::skip_blanks_plain(p, end)) << round << " " << at;
       const auto n = static_cast<std::size_t>(end - p);
       ASSERT_EQ(scan::last_newline(p, n), scan::last_newline_plain(p, n)) << round << " " << at;
+    }
+  }
+  // The token chunk, on the bytes at the edges of "a" to "z", of 0x21 and of the sign bit.
+  const char edges[] = {'`', 'a', 'z', '{', '@', 'A', 'Z', '\x01', ' ', '!', '\x7f', '\x80',
+                        '\xe1', '\xff', '\t', '\n', '\r', ';'};
+  for (int round = 0; round < 50; ++round) {
+    for (char& c : buf) {
+      seed = seed * 1103515245u + 12345u;
+      c = edges[(seed >> 16) % std::size(edges)];
+    }
+    for (int at = 0; at < 64; ++at) {
+      char upper[64];
+      char upper_plain[64];
+      const scan::TokenMasks v = scan::token_chunk(buf + at, upper);
+      const scan::TokenMasks plain = scan::token_chunk_plain(buf + at, upper_plain);
+      ASSERT_EQ(v.blank, plain.blank) << round << " " << at;
+      ASSERT_EQ(v.newline, plain.newline) << round << " " << at;
+      ASSERT_EQ(v.stop, plain.stop) << round << " " << at;
+      ASSERT_EQ(std::string(upper, 64), std::string(upper_plain, 64)) << round << " " << at;
     }
   }
 }

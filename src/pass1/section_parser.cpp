@@ -25,7 +25,7 @@ void define_label(Assembly& as) {
 // instruction = mnemonic { operand }. The mnemonic must be a predefined name.
 void assemble_instruction(Assembly& as) {
   const SourceReader& r = as.reader;
-  int i = r.current_token.size() <= 8 ? sym_find(as.symtab, r.current_token, r.token_head)
+  int i = r.current_token.size() <= 8 ? sym_find(as.symtab, r.current_token, token_head(r))
                                       : sym_find(as.symtab, r.current_token);
   if (i < 0 || sym_kind(as.symtab, i) != KIND_PREDEFINED)
     report_error(as.reader, msg::UNDEFINED_OP);

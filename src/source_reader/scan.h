@@ -45,6 +45,28 @@ inline Masks classify64_plain(const char* p) {
   return m;
 }
 
+/// What the token scan needs of 64 bytes: bit k of each mask tells of byte k.
+struct TokenMasks {
+  std::uint64_t blank;    // space or tab
+  std::uint64_t newline;  // LF
+  std::uint64_t stop;     // below 0x21: the bytes that may end a token (blanks, line ends, ...)
+};
+
+/// The masks of the 64 bytes at `p`, byte by byte; writes the bytes to `upper` with "a" to "z"
+/// upper-cased.
+inline TokenMasks token_chunk_plain(const char* p, char* upper) {
+  TokenMasks m{0, 0, 0};
+  for (int k = 0; k < 64; ++k) {
+    const std::uint64_t bit = std::uint64_t{1} << k;
+    const char c = p[k];
+    if (is_blank(c)) m.blank |= bit;
+    if (c == '\n') m.newline |= bit;
+    if (static_cast<unsigned char>(c) < 0x21) m.stop |= bit;
+    upper[k] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+  }
+  return m;
+}
+
 /// The first byte in [p, end) that is not a space or a tab, or `end`, byte by byte.
 inline const char* skip_blanks_plain(const char* p, const char* end) {
   while (p < end && is_blank(*p)) ++p;
@@ -89,6 +111,34 @@ inline Masks classify64(const char* p) {
   // Most sources hold no CR at all: its mask is assembled only when there is one.
   if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(c0, c1), _mm_or_si128(c2, c3))) != 0) {
     m.cr = bits(c0, c1, c2, c3);
+  }
+  return m;
+}
+
+/// The masks of the 64 bytes at `p`, all of which must be readable; writes the bytes to
+/// `upper` with "a" to "z" upper-cased.
+inline TokenMasks token_chunk(const char* p, char* upper) {
+  const __m128i space = _mm_set1_epi8(' ');
+  const __m128i tab = _mm_set1_epi8('\t');
+  const __m128i a = _mm_set1_epi8('a');
+  const __m128i letters = _mm_set1_epi8('z' - 'a');
+  const __m128i case_bit = _mm_set1_epi8(0x20);
+  const __m128i lf = _mm_set1_epi8('\n');
+  TokenMasks m{0, 0, 0};
+  for (int k = 0; k < 4; ++k) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+    const __m128i blank = _mm_or_si128(_mm_cmpeq_epi8(v, space), _mm_cmpeq_epi8(v, tab));
+    const __m128i stop = _mm_cmpeq_epi8(_mm_max_epu8(v, space), space);  // at most 0x20
+    const __m128i from_a = _mm_sub_epi8(v, a);                              // a lower-case
+    const __m128i lower = _mm_cmpeq_epi8(_mm_min_epu8(from_a, letters), from_a);  // letter: 0..25
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(upper + 16 * k),
+                     _mm_xor_si128(v, _mm_and_si128(lower, case_bit)));
+    const auto bits16 = [](__m128i x) {
+      return static_cast<std::uint64_t>(static_cast<std::uint16_t>(_mm_movemask_epi8(x)));
+    };
+    m.blank |= bits16(blank) << (16 * k);
+    m.newline |= bits16(_mm_cmpeq_epi8(v, lf)) << (16 * k);
+    m.stop |= bits16(stop) << (16 * k);
   }
   return m;
 }
@@ -139,6 +189,10 @@ inline const char* last_newline(const char* p, std::size_t n) {
 
 inline Masks classify64(const char* p) {
   return classify64_plain(p);
+}
+
+inline TokenMasks token_chunk(const char* p, char* upper) {
+  return token_chunk_plain(p, upper);
 }
 
 inline const char* skip_blanks(const char* p, const char* end) {

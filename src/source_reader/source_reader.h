@@ -2,8 +2,10 @@
 // show, and formats the diagnostics that end a run.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -55,12 +57,37 @@ struct SourceReader {
   const char* line_bound = nullptr;     // ...this bound
   std::int64_t line_no = 0;             // lines read so far
   std::string_view current_token;       // the token taken last, upper-cased, in `token_store`
-  std::uint64_t token_head = 0;         // its first 8 bytes as a word, the first byte lowest
-                                        // (all of a shorter token, zero-extended)
   std::unique_ptr<char[]> token_store;  // grows to the longest token, allocated at the first
+  // Most tokens are taken from a chunk: 64 bytes of the window, upper-cased in one step, with
+  // masks of their blanks and of the bytes below 0x21 that may end a token (bit k: byte k).
+  const char* chunk = nullptr;       // its first byte in the window (set when reading starts)
+  std::uint64_t chunk_blank = 0;
+  std::uint64_t chunk_stop = ~std::uint64_t{0};  // none at hand: every byte stops
+  std::uint64_t chunk_end = 0;                   // blanks and LFs: the ends of a token taken here
+  char chunk_upper[64 + 8] = {};                 // eight bytes more, for an 8-byte load anywhere
   std::size_t token_capacity = 0;
   int pass_no = 1;
 };
+
+/// Eight bytes at `p` as a word whose first byte is the lowest, on every processor.
+inline std::uint64_t load_word(const char* p) {
+  std::uint64_t w = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(&w, p, 8);
+  } else {
+    for (int k = 7; k >= 0; --k) w = (w << 8) | static_cast<unsigned char>(p[k]);
+  }
+  return w;
+}
+
+/// The head of the current token: its first 8 bytes as a word, the first byte lowest, or all
+/// of a shorter token, zero-extended. Eight bytes are always at hand where a token is kept.
+inline std::uint64_t token_head(const SourceReader& r) {
+  const std::size_t n = r.current_token.size();
+  if (n == 0) return 0;
+  const std::uint64_t w = load_word(r.current_token.data());
+  return n >= 8 ? w : w & ((std::uint64_t{1} << (8 * n)) - 1);
+}
 
 /// Makes `r` read the in-memory text `text`, which must outlive the reader.
 void reader_from_text(SourceReader& r, std::string_view text);
