@@ -80,6 +80,19 @@ void write_numbers(LineBatch& batch, std::initializer_list<std::int64_t> values)
   batch.wrote_to(p);
 }
 
+// Writes the four numbers of a code line, "%d, %d, %d, %d,".
+void write_code_line(LineBatch& batch, const std::array<std::int32_t, 4>& words) {
+  char* p = batch.room(4 * 22 + 1);
+  for (std::size_t k = 0; k < 4; ++k) {
+    p = put_number(p, words[k]);
+    p[0] = ',';
+    p[1] = ' ';
+    p += 2;
+  }
+  p[-1] = '\n';
+  batch.wrote_to(p);
+}
+
 // Appends the object path for the header line, a line comment: each character that would end
 // the comment early (LF, CR, U+2028, U+2029) is written as "?".
 void append_header_path(std::string& out, std::string_view path) {
@@ -139,7 +152,7 @@ void emit_code(Assembly& as, LineBatch& out, Listing* listing) {
       if (as.map != nullptr) as.map->error_line = line_of_address(as, addr);
       report_error(as.reader, msg::UNDEFINE_OP);
     }
-    write_numbers(out, {words[0], words[1], words[2], words[3]});
+    write_code_line(out, words);
     if (listing != nullptr) listing->code.push_back({addr, words, line_of_address(as, addr)});
   }
 }
