@@ -34,7 +34,7 @@ bool name_equals(const SymbolTable& t, int slot, std::string_view name, std::uin
 // because the index is never more than half full.
 [[gnu::always_inline]] inline int index_cell(const SymbolTable& t, std::string_view name,
                                              std::uint64_t head, std::uint32_t fp) {
-  int cell = static_cast<int>(fp & (NAME_INDEX_SIZE - 1));
+  int cell = first_cell(fp);
   for (;;) {
     int slot = t.name_index[at(cell)] - 1;
     if (slot < 0 || (t.fingerprint[at(slot)] == fp && name_equals(t, slot, name, head))) {
@@ -107,16 +107,17 @@ void store_name(NameStore& store, std::string_view name, std::uint64_t head) {
   return slot;
 }
 
-// The cell for a name of at most 8 bytes, which its head and length tell: index_cell without
-// a call, so that the lookup of the usual short name saves no registers.
+// The cell for a name of at most 8 bytes, which its head and length tell (its fingerprint
+// adds nothing): index_cell without a call, so that the lookup of the usual short name saves
+// no registers.
 [[gnu::always_inline]] inline int short_name_cell(const SymbolTable& t, std::uint64_t head,
                                                   std::size_t n, std::uint32_t fp) {
-  int cell = static_cast<int>(fp & (NAME_INDEX_SIZE - 1));
+  int cell = first_cell(fp);
   for (;;) {
     const int slot = t.name_index[at(cell)] - 1;
     if (slot < 0) return cell;
     const SymbolEntry& e = t.entries[at(slot)];
-    if (t.fingerprint[at(slot)] == fp && e.head == head && e.name_length == n) return cell;
+    if (e.head == head && e.name_length == n) return cell;
     cell = (cell + 1) & (NAME_INDEX_SIZE - 1);
   }
 }

@@ -42,21 +42,28 @@ constexpr std::uint64_t name_head(std::string_view name) {
   return n >= 8 ? load8(name.data()) : n == 0 ? 0 : load_short(name.data(), n);
 }
 
-/// The fingerprint of `name`, whose head is `head`; never 0, which marks an empty slot.
+/// The fingerprint of `name`, whose head is `head`; never 0, which marks an empty slot. The
+/// top half of a product with the golden ratio, where every byte of the name has a say (a
+/// short name costs one multiplication).
 constexpr std::uint32_t name_fingerprint(std::string_view name, std::uint64_t head) {
   constexpr std::uint64_t K = 0x9E3779B97F4A7C15u;
   const char* p = name.data();
   const std::size_t n = name.size();
-  std::uint64_t h = (n * K ^ head) * K;
+  std::uint64_t h = (head + n) * K;
   if (n > 8) {
     std::size_t k = 8;
-    for (; k + 8 <= n; k += 8) h = (h ^ load8(p + k)) * K;
-    if (k < n) h = (h ^ load_short(p + k, n - k)) * K;
+    for (; k + 8 <= n; k += 8) h = (h ^ (h >> 32) ^ load8(p + k)) * K;
+    if (k < n) h = (h ^ (h >> 32) ^ load_short(p + k, n - k)) * K;
   }
-  h ^= h >> 29;
-  h *= 0xBF58476D1CE4E5B9u;
-  const auto fp = static_cast<std::uint32_t>(h ^ (h >> 32));
+  const auto fp = static_cast<std::uint32_t>(h >> 32);
   return fp == 0 ? 1 : fp;
+}
+
+/// The cell of the name index where the search for a name with fingerprint `fp` starts: its
+/// top bits, the best mixed.
+constexpr int first_cell(std::uint32_t fp) {
+  static_assert(NAME_INDEX_SIZE == 8192);
+  return static_cast<int>(fp >> 19);
 }
 
 /// The sum of the eight bytes of `w`: added in four 16-bit lanes (each at most 2 * 255), then
@@ -107,7 +114,7 @@ struct SymbolImage {
       const std::string_view name = table[i].name;
       const std::uint64_t head = name_head(name);
       const std::uint32_t fp = name_fingerprint(name, head);
-      int cell = static_cast<int>(fp & (NAME_INDEX_SIZE - 1));
+      int cell = first_cell(fp);
       while (row_at_cell(cell, i)) cell = (cell + 1) & (NAME_INDEX_SIZE - 1);
       // The first empty slot from the home slot along the free-slot chains, each chain passed
       // then pointed at it, as sym_intern does.
