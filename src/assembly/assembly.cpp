@@ -18,13 +18,8 @@ void fixup_add(Assembly& as, std::int32_t address, std::int32_t symbol) {
   as.fixups[at] = {address, symbol};
 }
 
-int intern_token(Assembly& as, std::size_t skip) {
-  const SourceReader& r = as.reader;
-  const std::string_view name = r.current_token.substr(skip);
-  const int i = r.current_token.size() <= 8 ? sym_intern(as.symtab, name, token_head(r) >> (8 * skip))
-                                            : sym_intern(as.symtab, name);
-  if (i == SYMTAB_FULL) report_error(as.reader, msg::TOO_MANY_SYMBOLS);
-  return i;
+void report_table_full(const Assembly& as) {
+  report_error(as.reader, msg::TOO_MANY_SYMBOLS);
 }
 
 }  // namespace vorn

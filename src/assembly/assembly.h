@@ -84,9 +84,21 @@ void item_append(Assembly& as, Kind kind, std::int32_t value);
 /// The slot of the current token's name, the token past its first `skip` bytes (a prefix), in
 /// the symbol table, entered when absent; "too many symbols, increase table size" when the
 /// table is full. A token of up to 8 bytes is looked up by the head the reader took with it.
-int intern_token(Assembly& as, std::size_t skip);
+inline int intern_token(Assembly& as, std::size_t skip);
+
+/// Ends the run with "too many symbols, increase table size".
+[[noreturn, gnu::cold]] void report_table_full(const Assembly& as);
 
 /// Records that field c of the word at `address` takes the value of `symbol` in pass two.
 void fixup_add(Assembly& as, std::int32_t address, std::int32_t symbol);
+
+inline int intern_token(Assembly& as, std::size_t skip) {
+  const std::string_view token = as.reader.current_token;  // never shorter than `skip`
+  const std::string_view name(token.data() + skip, token.size() - skip);
+  const int i = token.size() <= 8 ? sym_intern(as.symtab, name, token_head(as.reader) >> (8 * skip))
+                                  : sym_intern(as.symtab, name);
+  if (i == SYMTAB_FULL) report_table_full(as);
+  return i;
+}
 
 }  // namespace vorn

@@ -64,18 +64,23 @@ void store8(char* p, std::uint64_t w) {
   for (int k = 0; k < 8; ++k) p[k] = static_cast<char>(w >> (8 * k));
 }
 
-// Makes room in the name store for `more` bytes and the eight after them; throws
-// std::bad_alloc past 4 GiB of names or when memory runs out.
-void reserve_names(NameStore& store, std::size_t more) {
-  if (more > UINT32_MAX - store.size) throw std::bad_alloc();
-  const std::size_t needed = store.size + more + 8;
-  if (needed <= store.capacity) return;
+// Grows the name store to hold `needed` bytes; throws std::bad_alloc past 4 GiB of names or
+// when memory runs out. Kept apart, so that entering a name makes no call on its way.
+[[gnu::noinline]] void grow_names(NameStore& store, std::size_t needed) {
+  if (needed - 8 > UINT32_MAX) throw std::bad_alloc();
   std::size_t capacity = store.capacity < NAMES_RESERVE ? NAMES_RESERVE : store.capacity;
   while (capacity < needed) capacity *= 2;
   std::unique_ptr<char[]> grown(new char[capacity]);
   if (store.size > 0) std::memcpy(grown.get(), store.data.get(), store.size);
   store.data = std::move(grown);
   store.capacity = capacity;
+}
+
+// Makes room in the name store for `more` bytes and the eight after them.
+void reserve_names(NameStore& store, std::size_t more) {
+  // `more` is the length of a name in memory, so the sum does not overflow.
+  const std::size_t needed = store.size + more + 8;
+  if (needed > store.capacity || needed - 8 > UINT32_MAX) grow_names(store, needed);
 }
 
 // Appends `name`, whose head is `head`, to the name store.
@@ -90,10 +95,11 @@ void store_name(NameStore& store, std::string_view name, std::uint64_t head) {
   store.size += name.size();
 }
 
-// Enters `name`, absent, with its head and fingerprint, at the empty cell `cell` of the name
-// index. Kept apart from the lookup, which most calls end in.
-[[gnu::noinline]] int insert_name(SymbolTable& t, std::string_view name, std::uint64_t head,
-                                  std::uint32_t fp, int cell) {
+}  // namespace
+
+// Kept apart from the lookup, which most calls end in.
+[[gnu::noinline]] int sym_enter(SymbolTable& t, std::string_view name, std::uint64_t head,
+                                std::uint32_t fp, int cell) {
   if (t.symbol_count >= MAX_SYMBOLS) return SYMTAB_FULL;
   const auto offset = static_cast<std::uint32_t>(t.names.size);
   store_name(t.names, name, head);
@@ -107,11 +113,11 @@ void store_name(NameStore& store, std::string_view name, std::uint64_t head) {
   return slot;
 }
 
-// The cell for a name of at most 8 bytes, which its head and length tell (its fingerprint
-// adds nothing): index_cell without a call, so that the lookup of the usual short name saves
-// no registers.
-[[gnu::always_inline]] inline int short_name_cell(const SymbolTable& t, std::uint64_t head,
-                                                  std::size_t n, std::uint32_t fp) {
+namespace {
+
+// The cell for a name of at most 8 bytes, which its head and length tell, as sym_intern finds
+// it.
+int short_name_cell(const SymbolTable& t, std::uint64_t head, std::size_t n, std::uint32_t fp) {
   int cell = first_cell(fp);
   for (;;) {
     const int slot = t.name_index[at(cell)] - 1;
@@ -122,23 +128,13 @@ void store_name(NameStore& store, std::string_view name, std::uint64_t head) {
   }
 }
 
-// sym_intern of a name of over 8 bytes.
-[[gnu::noinline]] int intern_long_name(SymbolTable& t, std::string_view name,
-                                       std::uint64_t head) {
+}  // namespace
+
+[[gnu::noinline]] int sym_intern_long(SymbolTable& t, std::string_view name, std::uint64_t head) {
   const std::uint32_t fp = name_fingerprint(name, head);
   const int cell = index_cell(t, name, head, fp);
   const int slot = t.name_index[at(cell)] - 1;
-  return slot >= 0 ? slot : insert_name(t, name, head, fp, cell);
-}
-
-}  // namespace
-
-int sym_intern(SymbolTable& t, std::string_view name, std::uint64_t head) {
-  if (name.size() > 8) return intern_long_name(t, name, head);
-  const std::uint32_t fp = name_fingerprint(name, head);
-  const int cell = short_name_cell(t, head, name.size(), fp);
-  const int slot = t.name_index[at(cell)] - 1;
-  return slot >= 0 ? slot : insert_name(t, name, head, fp, cell);
+  return slot >= 0 ? slot : sym_enter(t, name, head, fp, cell);
 }
 
 int sym_intern(SymbolTable& t, std::string_view name) {

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <type_traits>
 
+#include "symtab/name_words.h"
+
 namespace vorn {
 
 constexpr int SYMTAB_SIZE = 7919;  // slots, a prime
@@ -41,6 +43,14 @@ struct SymbolEntry {
 };
 
 constexpr int NAME_INDEX_SIZE = 8192;  // cells of the name index, more than twice MAX_SYMBOLS
+
+/// The cell of the name index where the search for a name with fingerprint `fp` starts: its
+/// top bits, the best mixed.
+constexpr int first_cell(std::uint32_t fp) {
+  static_assert(NAME_INDEX_SIZE == 8192);
+  return static_cast<int>(fp >> 19);
+}
+
 
 /// A plain table that starts all zeros, in storage the allocator gives zeroed (calloc). Pages
 /// fresh from the system are zero already, so no pass writes the zeros and a run touches only
@@ -108,9 +118,30 @@ constexpr int SYMTAB_FULL = -1;
 /// std::bad_alloc.
 int sym_intern(SymbolTable& t, std::string_view name);
 
+/// sym_intern for a name of over 8 bytes whose head the caller has at hand.
+int sym_intern_long(SymbolTable& t, std::string_view name, std::uint64_t head);
+
+/// Enters `name`, absent, with its head and fingerprint, at the empty cell `cell` of the name
+/// index; SYMTAB_FULL when the table is full.
+int sym_enter(SymbolTable& t, std::string_view name, std::uint64_t head, std::uint32_t fp,
+              int cell);
+
 /// sym_intern for a name whose head (its first 8 bytes as a word, the first byte lowest; all of
-/// a shorter name, zero-extended) the caller has at hand, as the reader has for its token.
-int sym_intern(SymbolTable& t, std::string_view name, std::uint64_t head);
+/// a shorter name, zero-extended) the caller has at hand, as the reader has for its token. A
+/// short name, the usual, is looked up here in the caller's code: a name lies in the first cell
+/// from its first one whose slot holds a name of its head and length.
+inline int sym_intern(SymbolTable& t, std::string_view name, std::uint64_t head) {
+  if (name.size() > 8) return sym_intern_long(t, name, head);
+  const std::uint32_t fp = name_fingerprint(name, head);
+  int cell = first_cell(fp);
+  for (;;) {
+    const int slot = t.name_index[static_cast<std::size_t>(cell)] - 1;
+    if (slot < 0) return sym_enter(t, name, head, fp, cell);
+    const SymbolEntry& e = t.entries[static_cast<std::size_t>(slot)];
+    if (e.head == head && e.name_length == name.size()) return slot;
+    cell = (cell + 1) & (NAME_INDEX_SIZE - 1);
+  }
+}
 
 /// The slot holding `name`, or -1 when absent. Never inserts.
 int sym_find(const SymbolTable& t, std::string_view name);
