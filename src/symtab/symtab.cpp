@@ -44,18 +44,41 @@ bool name_equals(const SymbolTable& t, int slot, std::string_view name, std::uin
   }
 }
 
+// The slot after `slot`, wrapping from the last to 0.
+int next_slot(int slot) {
+  return slot + 1 == SYMTAB_SIZE ? 0 : slot + 1;
+}
+
 // The first empty slot at or after `slot`, wrapping from the last slot to 0: the slot that
-// linear probing from `slot` stops at for a name not in the table. Each chain followed is cut
-// short to point at the answer, so later searches take a step or two.
-int first_free_slot(SymbolTable& t, int slot) {
+// linear probing from `slot` stops at for a name not in the table. The walk along the chains
+// ends at the last occupied slot before it, `root` (-1 when `slot` is empty), and each slot
+// passed is pointed at that root, which stays the head of its run of occupied slots.
+int first_free_slot(SymbolTable& t, int slot, int& root) {
+  root = -1;
   int free = slot;
-  while (t.fingerprint[at(free)] != 0) free = t.next_free[at(free)];
-  while (t.fingerprint[at(slot)] != 0) {
-    int next = t.next_free[at(slot)];
-    t.next_free[at(slot)] = static_cast<std::uint16_t>(free);
+  while (t.fingerprint[at(free)] != 0) {
+    root = free;
+    free = t.next_free[at(free)];
+  }
+  while (root >= 0 && slot != root) {
+    const int next = t.next_free[at(slot)];
+    t.next_free[at(slot)] = static_cast<std::uint16_t>(root);
     slot = next;
   }
   return free;
+}
+
+// Links the slot `slot`, just filled, into the chains: it points at the root its search ended
+// at, whose run it ends, and the root (or, for a run of its own, the slot itself) at the slot
+// after it. So a later search from anywhere in the run takes two steps, however the run grew.
+void link_filled_slot(SymbolTable& t, int slot, int root) {
+  const auto after = static_cast<std::uint16_t>(next_slot(slot));
+  if (root < 0) {
+    t.next_free[at(slot)] = after;
+  } else {
+    t.next_free[at(slot)] = static_cast<std::uint16_t>(root);
+    t.next_free[at(root)] = after;
+  }
 }
 
 // Writes the word `w` as eight bytes, its lowest first (one store where that is the native
@@ -104,11 +127,12 @@ void store_name(NameStore& store, std::string_view name, std::uint64_t head) {
   const auto offset = static_cast<std::uint32_t>(t.names.size);
   store_name(t.names, name, head);
   ++t.symbol_count;
-  const int slot = first_free_slot(t, sym_hash(name, head));
+  int root = -1;
+  const int slot = first_free_slot(t, sym_hash(name, head), root);
   t.fingerprint[at(slot)] = fp;
   t.entries[at(slot)] = {head, offset, static_cast<std::uint32_t>(name.size()), UNDEFINED_VALUE,
                          KIND_NAME};
-  t.next_free[at(slot)] = static_cast<std::uint16_t>(slot + 1 == SYMTAB_SIZE ? 0 : slot + 1);
+  link_filled_slot(t, slot, root);
   t.name_index[at(cell)] = static_cast<std::uint16_t>(slot + 1);
   return slot;
 }

@@ -73,7 +73,7 @@ struct Zeroed {
 struct SymbolSlots {
   std::array<std::uint32_t, SYMTAB_SIZE> fingerprint;     // of the name in a slot; 0: empty
   std::array<SymbolEntry, SYMTAB_SIZE> entries;           // read only where the slot is occupied
-  std::array<std::uint16_t, SYMTAB_SIZE> next_free;       // occupied slot: a later slot to look on
+  std::array<std::uint16_t, SYMTAB_SIZE> next_free;       // occupied slot: a slot to look on at
   std::array<std::uint16_t, NAME_INDEX_SIZE> name_index;  // slot + 1 of a name; 0: empty
 };
 
@@ -92,7 +92,8 @@ struct NameStore {
 /// empty slot from its home. Two side structures give exactly those slots without walking the
 /// probe run, whose length the home slots (sums of bytes) make long for similar names:
 /// - a name index, hashed on a fingerprint of the whole name, finds the slot holding a name;
-/// - a free-slot chain leads from an occupied slot towards the next empty one.
+/// - a free-slot chain leads from an occupied slot to the head of its run of occupied slots,
+///   and from there to the empty slot after the run.
 struct SymbolTable {
   /// A table with slots of its own.
   SymbolTable() : own(std::make_unique<Zeroed<SymbolSlots>>()), slots(*own->table) {}

@@ -60,22 +60,26 @@ struct SymbolImage {
       const std::uint32_t fp = name_fingerprint(name, head);
       int cell = first_cell(fp);
       while (row_at_cell(cell, i)) cell = (cell + 1) & (NAME_INDEX_SIZE - 1);
-      // The first empty slot from the home slot along the free-slot chains, each chain passed
-      // then pointed at it, as sym_intern does.
+      // The first empty slot from the home slot along the chains, the slots passed pointed at
+      // the last occupied one, the root; the new slot linked in, as sym_intern does.
       const int home = sym_hash(name);
       int free = home;
+      int root = -1;
       for (int j = row_at_slot(free, i); j >= 0; j = row_at_slot(free, i)) {
+        root = free;
         free = rows[j].next_free;
       }
-      for (int j = row_at_slot(home, i); j >= 0;) {
-        const int next = rows[j].next_free;
-        rows[j].next_free = static_cast<std::uint16_t>(free);
-        j = row_at_slot(next, i);
+      for (int x = home; root >= 0 && x != root;) {
+        const int j = row_at_slot(x, i);
+        x = rows[j].next_free;
+        rows[j].next_free = static_cast<std::uint16_t>(root);
       }
+      const auto after = static_cast<std::uint16_t>(free + 1 == SYMTAB_SIZE ? 0 : free + 1);
+      if (root >= 0) rows[row_at_slot(root, i)].next_free = after;
       rows[i] = {free,
                  cell,
                  fp,
-                 static_cast<std::uint16_t>(free + 1 == SYMTAB_SIZE ? 0 : free + 1),
+                 root >= 0 ? static_cast<std::uint16_t>(root) : after,
                  {head, offset, static_cast<std::uint32_t>(name.size()), table[i].value, kind}};
       offset += static_cast<std::uint32_t>(name.size());
     }
