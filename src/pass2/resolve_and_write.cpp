@@ -200,7 +200,10 @@ std::string run_pass2(Assembly& as, std::string_view object_path, Listing* listi
         std::int32_t v = next_data_value(as, item_pos);
         if (listing != nullptr) listing->data.push_back({address++, v, as.map->item_line[at]});
         char* p = put_number(batch.room(24), v);
-        batch.wrote_to(std::copy_n(", \n", 3, p));
+        p[0] = ',';
+        p[1] = ' ';
+        p[2] = '\n';
+        batch.wrote_to(p + 3);
       }
     }
   }
