@@ -209,11 +209,25 @@ TEST(Tokenizer, VectorScanAgreesWithThePlainLoopsAtEveryAlignment) {
   }
 }
 
+// Also catches the inline conversion of short numbers parting from the full scan.
 TEST(Numbers, IsNumber) {
-  for (const char* yes : {"12", "-12", "007", "-", "", "-0"}) EXPECT_TRUE(is_number(yes)) << yes;
+  SourceReader r;
+  const auto agree = [&](const char* text) {
+    std::int32_t scanned = -1;
+    std::int32_t taken = -1;
+    const bool number = scan_number(text, scanned) != NumberScan::not_number;
+    EXPECT_EQ(take_number(r, text, taken), number) << text;
+    if (number) {
+      EXPECT_EQ(taken, scanned) << text;
+    }
+    return number;
+  };
+  for (const char* yes : {"12", "-12", "007", "-", "", "-0", "987654321", "0000000009"}) {
+    EXPECT_TRUE(agree(yes)) << yes;
+  }
   // "99999999999A": digits past the 32-bit range still need the rest of the text checked.
-  for (const char* no : {"+12", "12A", "1-2", "--1", " 1", "#1", "99999999999A"}) {
-    EXPECT_FALSE(is_number(no)) << no;
+  for (const char* no : {"+12", "12A", "1-2", "--1", " 1", "#1", "99999999999A", "12345678/"}) {
+    EXPECT_FALSE(agree(no)) << no;
   }
 }
 

@@ -125,12 +125,20 @@ std::int32_t number_value(const SourceReader& r, std::string_view text);
 bool take_number_scanned(const SourceReader& r, std::string_view text, std::int32_t& value);
 
 /// The value of the number `text` when it is one (true), reporting "number out of range" when
-/// it does not fit; false when `text` is no number. Most names are told by their first byte.
+/// it does not fit; false when `text` is no number. Most names are told by their first byte,
+/// and most numbers, of up to nine digits without a sign, are converted here.
 inline bool take_number(const SourceReader& r, std::string_view text, std::int32_t& value) {
-  if (!text.empty() && text.front() != '-' && static_cast<unsigned>(text.front() - '0') > 9) {
-    return false;
+  if (text.empty() || text.size() > 9 || text.front() == '-') {
+    return take_number_scanned(r, text, value);
   }
-  return take_number_scanned(r, text, value);
+  std::int32_t magnitude = 0;  // nine digits fit in 32 bits, whatever they are
+  for (char c : text) {
+    const unsigned digit = static_cast<unsigned>(c - '0');
+    if (digit > 9) return false;
+    magnitude = magnitude * 10 + static_cast<std::int32_t>(digit);
+  }
+  value = magnitude;
+  return true;
 }
 
 /// Takes the next token and returns its value; "expect number" when it is not a number.
