@@ -18,7 +18,8 @@ using scan::is_blank;
 
 // Zeroed bytes kept after the bytes read, so that the token scan may load a chunk of 64
 // bytes anywhere in the window.
-constexpr std::size_t CHUNK = 64;
+using reader_chunk::CHUNK;
+using reader_chunk::take_from_chunk;
 constexpr std::size_t PAD = CHUNK;
 
 // Where the window and the chunk stand before the first read: no bytes at hand, and a byte
@@ -338,22 +339,6 @@ const char* scan_token(SourceReader& r, const char* p) {
   return scan_long_token(r, p, n + 1);
 }
 
-// Takes the token at `p` from the chunk at hand when it lies there whole and a blank or a LF
-// ends it, which is most tokens; false otherwise. Leaves `pos` at the next byte that is not a
-// blank, as scan_token does.
-[[gnu::always_inline]] inline bool take_from_chunk(SourceReader& r, const char* p) {
-  const auto at = static_cast<std::size_t>(p - r.chunk);  // p is never before the chunk
-  if (at >= CHUNK) return false;
-  const auto n = static_cast<std::size_t>(std::countr_zero(r.chunk_stop >> at));
-  const std::size_t end = at + n;
-  if (n == 0 || end >= CHUNK || ((r.chunk_end >> end) & 1) == 0) return false;
-  r.current_token = std::string_view(r.chunk_upper + at, n);
-  const std::uint64_t not_blank = ~r.chunk_blank >> end;  // bit 0: the byte after the token
-  r.pos = not_blank != 0 ? p + n + std::countr_zero(not_blank)
-                         : scan::skip_blanks(r.chunk + CHUNK, r.window_end);
-  return true;
-}
-
 // Takes the token at `p` from a chunk that starts there, or else by scan_token.
 [[gnu::noinline]] void take_from_new_chunk(SourceReader& r, const char* p) {
   const scan::TokenMasks m = scan::token_chunk(p, r.chunk_upper);
@@ -435,35 +420,23 @@ namespace {
   return next_token_slow(r, p);
 }
 
-// take_token for such a token.
+}  // namespace
+
+namespace reader_chunk {
+
 [[gnu::noinline]] void take_token_off_chunk(SourceReader& r, const char* p) {
   if (!next_token_off_chunk(r, p)) report_error(r, msg::UNEXPECTED_END_OF_FILE);
 }
 
-}  // namespace
-
-// Takes the token at `pos` from the chunk at hand, entering the next line first when `pos` is
-// at a LF and a token begins that line; false when the chunk does not hold the token. The
-// first byte after the last token that is not a blank, `pos` is mostly a token's first or a
-// LF. A token that begins with a byte below 0x21 or ";" is not taken from the chunk; where no
-// chunk is at hand (the start, the end of the input), every byte stops it. Makes no call, so
-// the token step saves no registers.
-[[gnu::always_inline]] inline bool take_on_chunk(SourceReader& r, const char*& p) {
-  if (*p == '\n' && p + 1 != r.window_end && starts_token(p[1])) {
-    ++p;
-    begin_line(r, p, p);
-  }
-  return *p != ';' && take_from_chunk(r, p);
+const char* skip_blanks_past_chunk(const SourceReader& r) {
+  return scan::skip_blanks(r.chunk + CHUNK, r.window_end);
 }
+
+}  // namespace reader_chunk
 
 bool next_token(SourceReader& r) {
   const char* p = r.pos;
-  return take_on_chunk(r, p) || next_token_off_chunk(r, p);
-}
-
-void take_token(SourceReader& r) {
-  const char* p = r.pos;
-  if (!take_on_chunk(r, p)) take_token_off_chunk(r, p);
+  return reader_chunk::take_on_chunk(r, p) || next_token_off_chunk(r, p);
 }
 
 std::string format_diagnostic(const SourceReader& r, std::string_view message) {

@@ -98,8 +98,55 @@ void reader_from_stream(SourceReader& r, ReadBlock read, void* context);
 /// The line last read, without its newline and a CR before it; empty before the first.
 std::string_view reader_line(const SourceReader& r);
 
+/// The token step's path through the chunk at hand, which most tokens take, inline where
+/// tokens are taken; the rest is in the reader.
+namespace reader_chunk {
+
+constexpr std::size_t CHUNK = 64;
+
+/// take_token for a token that the chunk at hand does not hold, at `p`.
+void take_token_off_chunk(SourceReader& r, const char* p);
+
+/// The first byte past the chunk at hand that is not a blank: the end of a gap that runs on.
+const char* skip_blanks_past_chunk(const SourceReader& r);
+
+/// Takes the token at `p` from the chunk at hand when it lies there whole and a blank or a LF
+/// ends it; false otherwise. Leaves `pos` at the next byte that is not a blank.
+inline bool take_from_chunk(SourceReader& r, const char* p) {
+  const auto at = static_cast<std::size_t>(p - r.chunk);  // p is never before the chunk
+  if (at >= CHUNK) return false;
+  const auto n = static_cast<std::size_t>(std::countr_zero(r.chunk_stop >> at));
+  const std::size_t end = at + n;
+  if (n == 0 || end >= CHUNK || ((r.chunk_end >> end) & 1) == 0) return false;
+  r.current_token = std::string_view(r.chunk_upper + at, n);
+  const std::uint64_t not_blank = ~r.chunk_blank >> end;  // bit 0: the byte after the token
+  r.pos = not_blank != 0 ? p + n + std::countr_zero(not_blank) : skip_blanks_past_chunk(r);
+  return true;
+}
+
+/// Takes the token at `p`, the first byte after the last token that is not a blank (mostly a
+/// token's first or a LF), from the chunk at hand, entering the next line first when `p` is at
+/// a LF and a plain byte begins that line; false when the chunk does not hold the token. A
+/// token that begins with a byte below 0x21 or ";" is not taken here; where no chunk is at hand
+/// (the start, the end of the input), every byte stops it.
+inline bool take_on_chunk(SourceReader& r, const char*& p) {
+  if (*p == '\n' && p + 1 != r.window_end && static_cast<unsigned char>(p[1]) > ' ' &&
+      p[1] != ';') {
+    ++p;
+    ++r.line_no;
+    r.line_start = p;
+    r.line_bound = r.window_end;
+  }
+  return *p != ';' && take_from_chunk(r, p);
+}
+
+}  // namespace reader_chunk
+
 /// Takes the next token; the end of the input is the error "unexpected end of file".
-void take_token(SourceReader& r);
+inline void take_token(SourceReader& r) {
+  const char* p = r.pos;
+  if (!reader_chunk::take_on_chunk(r, p)) reader_chunk::take_token_off_chunk(r, p);
+}
 
 /// The finished diagnostic for `message` in the format of the current pass.
 std::string format_diagnostic(const SourceReader& r, std::string_view message);
