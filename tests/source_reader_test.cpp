@@ -189,8 +189,8 @@ TEST(Tokenizer, VectorScanAgreesWithThePlainLoopsAtEveryAlignment) {
     }
   }
   // The token chunk, on the bytes at the edges of "a" to "z", of 0x21 and of the sign bit.
-  const char edges[] = {'`', 'a', 'z', '{', '@', 'A', 'Z', '\x01', ' ', '!', '\x7f', '\x80',
-                        '\xe1', '\xff', '\t', '\n', '\r', ';'};
+  const char edges[] = {'`', 'a',    'z',    '{',    '@',    'A',  'Z',  '\x01', ' ',
+                        '!', '\x7f', '\x80', '\xe1', '\xff', '\t', '\n', '\r',   ';'};
   for (int round = 0; round < 50; ++round) {
     for (char& c : buf) {
       seed = seed * 1103515245u + 12345u;

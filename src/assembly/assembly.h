@@ -83,7 +83,7 @@ void item_append(Assembly& as, Kind kind, std::int32_t value);
 
 /// The slot of the current token's name, the token past its first `skip` bytes (a prefix), in
 /// the symbol table, entered when absent; "too many symbols, increase table size" when the
-/// table is full. A token of up to 8 bytes is looked up by the head the reader took with it.
+/// table is full. A token of up to 8 bytes is looked up by its head, read where it is kept.
 inline int intern_token(Assembly& as, std::size_t skip);
 
 /// Ends the run with "too many symbols, increase table size".

@@ -128,8 +128,8 @@ inline TokenMasks token_chunk(const char* p, char* upper) {
   for (int k = 0; k < 4; ++k) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
     const __m128i blank = _mm_or_si128(_mm_cmpeq_epi8(v, space), _mm_cmpeq_epi8(v, tab));
-    const __m128i stop = _mm_cmpeq_epi8(_mm_max_epu8(v, space), space);  // at most 0x20
-    const __m128i from_a = _mm_sub_epi8(v, a);                              // a lower-case
+    const __m128i stop = _mm_cmpeq_epi8(_mm_max_epu8(v, space), space);           // at most 0x20
+    const __m128i from_a = _mm_sub_epi8(v, a);                                    // a lower-case
     const __m128i lower = _mm_cmpeq_epi8(_mm_min_epu8(from_a, letters), from_a);  // letter: 0..25
     _mm_storeu_si128(reinterpret_cast<__m128i*>(upper + 16 * k),
                      _mm_xor_si128(v, _mm_and_si128(lower, case_bit)));

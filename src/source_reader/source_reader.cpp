@@ -16,10 +16,11 @@ namespace {
 
 using scan::is_blank;
 
-// Zeroed bytes kept after the bytes read, so that the token scan may load a chunk of 64
-// bytes anywhere in the window.
 using reader_chunk::CHUNK;
 using reader_chunk::take_from_chunk;
+
+// Zeroed bytes kept after the bytes read, so that the token scan may load a chunk of 64
+// bytes anywhere in the window.
 constexpr std::size_t PAD = CHUNK;
 
 // Where the window and the chunk stand before the first read: no bytes at hand, and a byte

@@ -60,7 +60,7 @@ struct SourceReader {
   std::unique_ptr<char[]> token_store;  // grows to the longest token, allocated at the first
   // Most tokens are taken from a chunk: 64 bytes of the window, upper-cased in one step, with
   // masks of their blanks and of the bytes below 0x21 that may end a token (bit k: byte k).
-  const char* chunk = nullptr;       // its first byte in the window (set when reading starts)
+  const char* chunk = nullptr;  // its first byte in the window (set when reading starts)
   std::uint64_t chunk_blank = 0;
   std::uint64_t chunk_stop = ~std::uint64_t{0};  // none at hand: every byte stops
   std::uint64_t chunk_end = 0;                   // blanks and LFs: the ends of a token taken here

@@ -20,8 +20,7 @@ std::size_t at(int index) {
 // the call would cost every short name its registers.
 [[gnu::noinline]] bool tails_equal(const SymbolTable& t, const SymbolEntry& e,
                                    std::string_view name) {
-  return std::memcmp(t.names.data.get() + e.name_offset + 8, name.data() + 8, name.size() - 8) ==
-         0;
+  return std::memcmp(t.names.data.get() + e.name_offset + 8, name.data() + 8, name.size() - 8) == 0;
 }
 
 bool name_equals(const SymbolTable& t, int slot, std::string_view name, std::uint64_t head) {
@@ -181,8 +180,8 @@ void sym_load_image(SymbolTable& t, const SymbolImageRow* rows, int count, std::
 
 int sym_find(const SymbolTable& t, std::string_view name, std::uint64_t head) {
   const std::uint32_t fp = name_fingerprint(name, head);
-  const int cell = name.size() <= 8 ? short_name_cell(t, head, name.size(), fp)
-                                    : index_cell(t, name, head, fp);
+  const int cell =
+      name.size() <= 8 ? short_name_cell(t, head, name.size(), fp) : index_cell(t, name, head, fp);
   return t.name_index[at(cell)] - 1;
 }
 

@@ -51,7 +51,6 @@ constexpr int first_cell(std::uint32_t fp) {
   return static_cast<int>(fp >> 19);
 }
 
-
 /// A plain table that starts all zeros, in storage the allocator gives zeroed (calloc). Pages
 /// fresh from the system are zero already, so no pass writes the zeros and a run touches only
 /// the pages it uses. calloc creates the table itself: it is of plain records only.
