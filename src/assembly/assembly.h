@@ -83,7 +83,7 @@ void item_append(Assembly& as, Kind kind, std::int32_t value);
 
 /// The slot of the current token's name, the token past its first `skip` bytes (a prefix), in
 /// the symbol table, entered when absent; "too many symbols, increase table size" when the
-/// table is full. A token of up to 8 bytes is looked up by its head, read where it is kept.
+/// table is full. The name is looked up by the head read where the token is kept.
 inline int intern_token(Assembly& as, std::size_t skip);
 
 /// Ends the run with "too many symbols, increase table size".
@@ -95,8 +95,10 @@ void fixup_add(Assembly& as, std::int32_t address, std::int32_t symbol);
 inline int intern_token(Assembly& as, std::size_t skip) {
   const std::string_view token = as.reader.current_token;  // never shorter than `skip`
   const std::string_view name(token.data() + skip, token.size() - skip);
-  const int i = token.size() <= 8 ? sym_intern(as.symtab, name, token_head(as.reader) >> (8 * skip))
-                                  : sym_intern(as.symtab, name);
+  // The token's head is the name's unless a prefix moves the name's ninth byte into it.
+  const std::uint64_t head = skip == 0 || token.size() <= 8 ? token_head(as.reader) >> (8 * skip)
+                                                            : name_head(name);
+  const int i = sym_intern(as.symtab, name, head);
   if (i == SYMTAB_FULL) report_table_full(as);
   return i;
 }

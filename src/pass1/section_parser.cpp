@@ -24,9 +24,7 @@ void define_label(Assembly& as) {
 
 // instruction = mnemonic { operand }. The mnemonic must be a predefined name.
 void assemble_instruction(Assembly& as) {
-  const SourceReader& r = as.reader;
-  int i = r.current_token.size() <= 8 ? sym_find(as.symtab, r.current_token, token_head(r))
-                                      : sym_find(as.symtab, r.current_token);
+  int i = sym_find(as.symtab, as.reader.current_token, token_head(as.reader));
   if (i < 0 || sym_kind(as.symtab, i) != KIND_PREDEFINED)
     report_error(as.reader, msg::UNDEFINED_OP);
   if (as.map != nullptr && as.code_loc >= 0 && as.code_loc < CODE_SIZE) {

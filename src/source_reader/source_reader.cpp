@@ -30,12 +30,7 @@ constexpr char NOTHING_READ[1] = {'\0'};
 constexpr std::uint64_t ONES = 0x0101010101010101u;
 constexpr std::uint64_t HIGHS = 0x8080808080808080u;
 
-// Eight bytes as a word whose first byte is the lowest, on every processor: the word scan
-// below counts bytes from the low end.
-std::uint64_t load8(const char* p) {
-  return load_word(p);
-}
-
+// Writes `w` as eight bytes, its lowest first: the word scan counts bytes from the low end.
 void store8(char* p, std::uint64_t w) {
   if constexpr (std::endian::native == std::endian::little) {
     std::memcpy(p, &w, 8);
@@ -246,9 +241,7 @@ const char* pass_empty_lines(SourceReader& r, const char* from) {
 
 // Makes the line that starts at `p` the current one, its first byte that is not a blank at `q`.
 void begin_line(SourceReader& r, const char* p, const char* q) {
-  ++r.line_no;
-  r.line_start = p;
-  r.line_bound = r.window_end;
+  reader_chunk::start_line(r, p);
   r.pos = q;
 }
 
@@ -295,7 +288,7 @@ void grow_token_store(SourceReader& r, std::size_t kept) {
 const char* scan_long_token(SourceReader& r, const char* p, std::size_t n) {
   for (;;) {
     if (r.token_capacity - n < 8) grow_token_store(r, n);
-    const std::uint64_t w = load8(p + n);
+    const std::uint64_t w = load_word(p + n);
     store8(r.token_store.get() + n, upper8(w));
     const std::uint64_t low = low_bytes(w);
     if (low == 0) {
@@ -316,12 +309,12 @@ const char* scan_long_token(SourceReader& r, const char* p, std::size_t n) {
 // scan_long_token.
 const char* scan_token(SourceReader& r, const char* p) {
   char* const store = r.token_store.get();
-  std::uint64_t w = load8(p);
+  std::uint64_t w = load_word(p);
   store8(store, upper8(w));
   std::uint64_t low = low_bytes(w);
   std::size_t n = 0;
   if (low == 0) {
-    w = load8(p + 8);
+    w = load_word(p + 8);
     store8(store + 8, upper8(w));
     low = low_bytes(w);
     n = 8;
@@ -452,13 +445,9 @@ void report_error(const SourceReader& r, std::string_view message) {
 NumberScan scan_number(std::string_view text, std::int32_t& value) {
   const bool negative = !text.empty() && text.front() == '-';
   if (negative) text.remove_prefix(1);
-  if (text.size() <= 9) {  // most numbers: nine digits fit in 32 bits, whatever they are
+  if (text.size() <= 9) {  // most numbers
     std::int32_t magnitude = 0;
-    for (char c : text) {
-      const unsigned digit = static_cast<unsigned>(c - '0');
-      if (digit > 9) return NumberScan::not_number;
-      magnitude = magnitude * 10 + static_cast<std::int32_t>(digit);
-    }
+    if (!digits_value(text, magnitude)) return NumberScan::not_number;
     value = negative ? -magnitude : magnitude;
     return NumberScan::in_range;
   }

@@ -110,6 +110,13 @@ void take_token_off_chunk(SourceReader& r, const char* p);
 /// The first byte past the chunk at hand that is not a blank: the end of a gap that runs on.
 const char* skip_blanks_past_chunk(const SourceReader& r);
 
+/// Makes the line that starts at `p` the current one.
+inline void start_line(SourceReader& r, const char* p) {
+  ++r.line_no;
+  r.line_start = p;
+  r.line_bound = r.window_end;
+}
+
 /// Takes the token at `p` from the chunk at hand when it lies there whole and a blank or a LF
 /// ends it; false otherwise. Leaves `pos` at the next byte that is not a blank.
 inline bool take_from_chunk(SourceReader& r, const char* p) {
@@ -132,10 +139,7 @@ inline bool take_from_chunk(SourceReader& r, const char* p) {
 inline bool take_on_chunk(SourceReader& r, const char*& p) {
   if (*p == '\n' && p + 1 != r.window_end && static_cast<unsigned char>(p[1]) > ' ' &&
       p[1] != ';') {
-    ++p;
-    ++r.line_no;
-    r.line_start = p;
-    r.line_bound = r.window_end;
+    start_line(r, ++p);
   }
   return *p != ';' && take_from_chunk(r, p);
 }
@@ -168,6 +172,19 @@ bool is_number(std::string_view text);
 /// in 32 bits.
 std::int32_t number_value(const SourceReader& r, std::string_view text);
 
+/// The value of `digits`, at most nine bytes (which fit in 32 bits, whatever they are), when
+/// each is a decimal digit; false, leaving `value`, otherwise. "" is 0.
+inline bool digits_value(std::string_view digits, std::int32_t& value) {
+  std::int32_t magnitude = 0;
+  for (char c : digits) {
+    const unsigned digit = static_cast<unsigned>(c - '0');
+    if (digit > 9) return false;
+    magnitude = magnitude * 10 + static_cast<std::int32_t>(digit);
+  }
+  value = magnitude;
+  return true;
+}
+
 /// take_number for a text that may be a number by its first byte.
 bool take_number_scanned(const SourceReader& r, std::string_view text, std::int32_t& value);
 
@@ -178,14 +195,7 @@ inline bool take_number(const SourceReader& r, std::string_view text, std::int32
   if (text.empty() || text.size() > 9 || text.front() == '-') {
     return take_number_scanned(r, text, value);
   }
-  std::int32_t magnitude = 0;  // nine digits fit in 32 bits, whatever they are
-  for (char c : text) {
-    const unsigned digit = static_cast<unsigned>(c - '0');
-    if (digit > 9) return false;
-    magnitude = magnitude * 10 + static_cast<std::int32_t>(digit);
-  }
-  value = magnitude;
-  return true;
+  return digits_value(text, value);
 }
 
 /// Takes the next token and returns its value; "expect number" when it is not a number.

@@ -136,23 +136,6 @@ void store_name(NameStore& store, std::string_view name, std::uint64_t head) {
   return slot;
 }
 
-namespace {
-
-// The cell for a name of at most 8 bytes, which its head and length tell, as sym_intern finds
-// it.
-int short_name_cell(const SymbolTable& t, std::uint64_t head, std::size_t n, std::uint32_t fp) {
-  int cell = first_cell(fp);
-  for (;;) {
-    const int slot = t.name_index[at(cell)] - 1;
-    if (slot < 0) return cell;
-    const SymbolEntry& e = t.entries[at(slot)];
-    if (e.head == head && e.name_length == n) return cell;
-    cell = (cell + 1) & (NAME_INDEX_SIZE - 1);
-  }
-}
-
-}  // namespace
-
 [[gnu::noinline]] int sym_intern_long(SymbolTable& t, std::string_view name, std::uint64_t head) {
   const std::uint32_t fp = name_fingerprint(name, head);
   const int cell = index_cell(t, name, head, fp);

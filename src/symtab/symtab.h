@@ -126,21 +126,30 @@ int sym_intern_long(SymbolTable& t, std::string_view name, std::uint64_t head);
 int sym_enter(SymbolTable& t, std::string_view name, std::uint64_t head, std::uint32_t fp,
               int cell);
 
-/// sym_intern for a name whose head (its first 8 bytes as a word, the first byte lowest; all of
-/// a shorter name, zero-extended) the caller has at hand, as the reader has for its token. A
-/// short name, the usual, is looked up here in the caller's code: a name lies in the first cell
-/// from its first one whose slot holds a name of its head and length.
-inline int sym_intern(SymbolTable& t, std::string_view name, std::uint64_t head) {
-  if (name.size() > 8) return sym_intern_long(t, name, head);
-  const std::uint32_t fp = name_fingerprint(name, head);
+/// The cell of the name index that holds a name of at most 8 bytes, which its head and length
+/// tell, or the empty cell where it would go: the first from the name's first cell whose slot
+/// holds a name of that head and length.
+inline int short_name_cell(const SymbolTable& t, std::uint64_t head, std::size_t n,
+                           std::uint32_t fp) {
   int cell = first_cell(fp);
   for (;;) {
     const int slot = t.name_index[static_cast<std::size_t>(cell)] - 1;
-    if (slot < 0) return sym_enter(t, name, head, fp, cell);
+    if (slot < 0) return cell;
     const SymbolEntry& e = t.entries[static_cast<std::size_t>(slot)];
-    if (e.head == head && e.name_length == name.size()) return slot;
+    if (e.head == head && e.name_length == n) return cell;
     cell = (cell + 1) & (NAME_INDEX_SIZE - 1);
   }
+}
+
+/// sym_intern for a name whose head (its first 8 bytes as a word, the first byte lowest; all of
+/// a shorter name, zero-extended) the caller has at hand, as the reader has for its token. A
+/// short name, the usual, is looked up here in the caller's code.
+inline int sym_intern(SymbolTable& t, std::string_view name, std::uint64_t head) {
+  if (name.size() > 8) return sym_intern_long(t, name, head);
+  const std::uint32_t fp = name_fingerprint(name, head);
+  const int cell = short_name_cell(t, head, name.size(), fp);
+  const int slot = t.name_index[static_cast<std::size_t>(cell)] - 1;
+  return slot >= 0 ? slot : sym_enter(t, name, head, fp, cell);
 }
 
 /// The slot holding `name`, or -1 when absent. Never inserts.
