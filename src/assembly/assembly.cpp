@@ -5,7 +5,7 @@ namespace vorn {
 void item_append(Assembly& as, Kind kind, std::int32_t value) {
   if (as.item_count >= MAX_ITEMS) report_error(as.reader, msg::OUT_OF_MEMORY);
   const std::size_t at = static_cast<std::size_t>(as.item_count++);
-  if (as.map != nullptr) as.map->item_line[at] = as.reader.line_no;
+  if (as.map != nullptr) as.map->item_line[at] = reader_line_no(as.reader);
   as.items[at] = {kind, value};
 }
 
@@ -14,7 +14,7 @@ void fixup_add(Assembly& as, std::int32_t address, std::int32_t symbol) {
   // at most CODE_SIZE instructions; the guard keeps the list safe all the same.
   if (as.fixup_count >= MAX_FIXUPS) report_error(as.reader, msg::OUT_OF_MEMORY);
   const std::size_t at = static_cast<std::size_t>(as.fixup_count++);
-  if (as.map != nullptr) as.map->fixup_line[at] = as.reader.line_no;
+  if (as.map != nullptr) as.map->fixup_line[at] = reader_line_no(as.reader);
   as.fixups[at] = {address, symbol};
 }
 

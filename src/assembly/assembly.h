@@ -75,7 +75,7 @@ struct Assembly {
 
 /// Records that symbol `index` is defined on the current line, as a label or a constant.
 inline void map_definition(Assembly& as, int index, bool label) {
-  if (as.map != nullptr) as.map->definitions.push_back({index, as.reader.line_no, label});
+  if (as.map != nullptr) as.map->definitions.push_back({index, reader_line_no(as.reader), label});
 }
 
 /// Appends an item; "out of memory" when the list is full.

@@ -28,7 +28,7 @@ void assemble_instruction(Assembly& as) {
   if (i < 0 || sym_kind(as.symtab, i) != KIND_PREDEFINED)
     report_error(as.reader, msg::UNDEFINED_OP);
   if (as.map != nullptr && as.code_loc >= 0 && as.code_loc < CODE_SIZE) {
-    as.map->code_line[static_cast<std::size_t>(as.code_loc)] = as.reader.line_no;
+    as.map->code_line[static_cast<std::size_t>(as.code_loc)] = reader_line_no(as.reader);
   }
   encode_instruction(as, sym_value(as.symtab, i));
   ++as.code_loc;

@@ -50,17 +50,19 @@ struct TokenMasks {
   std::uint64_t blank;    // space or tab
   std::uint64_t newline;  // LF
   std::uint64_t stop;     // below 0x21: the bytes that may end a token (blanks, line ends, ...)
+  std::uint64_t semicolon;
 };
 
 /// The masks of the 64 bytes at `p`, byte by byte; writes the bytes to `upper` with "a" to "z"
 /// upper-cased.
 inline TokenMasks token_chunk_plain(const char* p, char* upper) {
-  TokenMasks m{0, 0, 0};
+  TokenMasks m{0, 0, 0, 0};
   for (int k = 0; k < 64; ++k) {
     const std::uint64_t bit = std::uint64_t{1} << k;
     const char c = p[k];
     if (is_blank(c)) m.blank |= bit;
     if (c == '\n') m.newline |= bit;
+    if (c == ';') m.semicolon |= bit;
     if (static_cast<unsigned char>(c) < 0x21) m.stop |= bit;
     upper[k] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
   }
@@ -124,7 +126,8 @@ inline TokenMasks token_chunk(const char* p, char* upper) {
   const __m128i letters = _mm_set1_epi8('z' - 'a');
   const __m128i case_bit = _mm_set1_epi8(0x20);
   const __m128i lf = _mm_set1_epi8('\n');
-  TokenMasks m{0, 0, 0};
+  const __m128i semicolon = _mm_set1_epi8(';');
+  TokenMasks m{0, 0, 0, 0};
   for (int k = 0; k < 4; ++k) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
     const __m128i blank = _mm_or_si128(_mm_cmpeq_epi8(v, space), _mm_cmpeq_epi8(v, tab));
@@ -139,6 +142,7 @@ inline TokenMasks token_chunk(const char* p, char* upper) {
     m.blank |= bits16(blank) << (16 * k);
     m.newline |= bits16(_mm_cmpeq_epi8(v, lf)) << (16 * k);
     m.stop |= bits16(stop) << (16 * k);
+    m.semicolon |= bits16(_mm_cmpeq_epi8(v, semicolon)) << (16 * k);
   }
   return m;
 }

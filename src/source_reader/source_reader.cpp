@@ -16,8 +16,10 @@ namespace {
 
 using scan::is_blank;
 
-using reader_chunk::CHUNK;
 using reader_chunk::take_from_chunk;
+
+// The bytes of a chunk.
+constexpr std::size_t CHUNK = 64;
 
 // Zeroed bytes kept after the bytes read, so that the token scan may load a chunk of 64
 // bytes anywhere in the window.
@@ -138,7 +140,7 @@ void take_byte_order_mark(SourceReader& r) {
 bool refill(SourceReader& r) {
   if (r.at_eof) return false;
   LineBuffer& b = r.buffer;
-  r.chunk_stop = ~std::uint64_t{0};  // the bytes move: no chunk at hand
+  r.chunk_starts = r.chunk_lines = 0;  // the bytes move: no chunk at hand
   std::size_t size = 0;      // bytes kept at the buffer's front
   std::size_t line_at = 0;   // where the line last read starts, and its bound, from the front
   std::size_t bound_at = 0;  // (the window read last ends there too)
@@ -241,7 +243,9 @@ const char* pass_empty_lines(SourceReader& r, const char* from) {
 
 // Makes the line that starts at `p` the current one, its first byte that is not a blank at `q`.
 void begin_line(SourceReader& r, const char* p, const char* q) {
-  reader_chunk::start_line(r, p);
+  ++r.line_no;
+  r.line_start = p;
+  r.line_bound = r.window_end;
   r.pos = q;
 }
 
@@ -333,19 +337,56 @@ const char* scan_token(SourceReader& r, const char* p) {
   return scan_long_token(r, p, n + 1);
 }
 
-// Takes the token at `p` from a chunk that starts there, or else by scan_token.
-[[gnu::noinline]] void take_from_new_chunk(SourceReader& r, const char* p) {
-  const scan::TokenMasks m = scan::token_chunk(p, r.chunk_upper);
+// The bits of a chunk below bit `k`, which is at most 64.
+std::uint64_t bits_below(std::size_t k) {
+  return k >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << k) - 1;
+}
+
+// The bytes below 0x21 among `odd` (bit k: p[k]) that end a token all the same: each CR right
+// before a LF. Most chunks hold no such byte; a CR LF source has one a line.
+std::uint64_t line_end_crs(const char* p, std::uint64_t odd) {
+  std::uint64_t crs = 0;
+  for (; odd != 0; odd &= odd - 1) {
+    const int k = std::countr_zero(odd);
+    if (p[k] == '\r' && p[k + 1] == '\n') crs |= std::uint64_t{1} << k;
+  }
+  return crs;
+}
+
+// Makes a chunk of the bytes at `p`, a token's first byte or a LF in the window, and takes its
+// first token. The chunk holds every token in the 64 bytes, or the window's rest, that lies
+// there whole and that a blank or a line end ends, up to the first that cannot be told from
+// the chunk alone: one that begins with ";", or one that a control byte or a CR not before a
+// LF may continue. False, with nothing changed, when it would hold no token.
+[[gnu::noinline]] bool take_new_chunk(SourceReader& r, const char* p) {
+  char* const upper = r.chunk_upper == r.chunk_store[0] ? r.chunk_store[1] : r.chunk_store[0];
+  const scan::TokenMasks m = scan::token_chunk(p, upper);
+  const std::uint64_t in_window = bits_below(static_cast<std::size_t>(r.window_end - p));
+  const std::uint64_t word = ~m.stop & in_window;  // the bytes of tokens
+  std::uint64_t plain = m.blank | m.newline;       // what ends a token plainly
+  const std::uint64_t odd = m.stop & ~plain & in_window;
+  if (odd != 0) plain |= line_end_crs(p, odd);
+  const std::uint64_t starts = word & ~(word << 1);
+  // The first token the chunk cannot tell, and all after it, stay for the general step.
+  const std::uint64_t untold = (m.stop & ~plain & in_window) | (starts & m.semicolon);
+  const std::uint64_t ends = plain & (word << 1) & in_window & ((untold & (0 - untold)) - 1);
+  if (ends == 0) return false;
+  const auto last_end = static_cast<std::size_t>(63 - std::countl_zero(ends));
+  const std::uint64_t before_last = bits_below(last_end);
   r.chunk = p;
-  r.chunk_blank = m.blank;
-  r.chunk_stop = m.stop;
-  r.chunk_end = m.blank | m.newline;
-  if (!take_from_chunk(r, p)) r.pos = scan_token(r, p);
+  r.chunk_upper = upper;
+  r.chunk_starts = starts & before_last;
+  r.chunk_ends = ends;
+  r.chunk_lines = m.newline & before_last;
+  const std::uint64_t not_blank = ~m.blank >> last_end;  // bit 0: the byte after the last token
+  r.pos = not_blank != 0 ? p + last_end + std::countr_zero(not_blank)
+                         : scan::skip_blanks(p + CHUNK, r.window_end);
+  return take_from_chunk(r);
 }
 
 // Takes the token that starts at `p`.
 inline void take_at(SourceReader& r, const char* p) {
-  if (!take_from_chunk(r, p)) take_from_new_chunk(r, p);
+  if (!take_new_chunk(r, p)) r.pos = scan_token(r, p);
 }
 
 // next_token past the end of a line, a comment or the bytes at hand: `p` is the first byte
@@ -384,7 +425,7 @@ void reader_from_stream(SourceReader& r, ReadBlock read, void* context) {
   r.at_start = true;
   r.at_eof = false;
   r.line_start = r.line_bound = nullptr;
-  r.chunk_stop = ~std::uint64_t{0};
+  r.chunk_starts = r.chunk_lines = 0;
   if (r.token_capacity < 64) grow_token_store(r, 0);  // what scan_token may write at once
 }
 
@@ -395,20 +436,34 @@ void reader_from_text(SourceReader& r, std::string_view text) {
 }
 
 std::string_view reader_line(const SourceReader& r) {
-  if (r.line_start == nullptr) return {};
-  const std::size_t room = static_cast<std::size_t>(r.line_bound - r.line_start);
-  const char* nl = static_cast<const char*>(std::memchr(r.line_start, '\n', room));
-  std::string_view line(r.line_start, static_cast<std::size_t>(nl - r.line_start));
+  const char* start = r.line_start;
+  const char* bound = r.line_bound;
+  if (const std::uint64_t passed = reader_chunk::lines_passed(r); passed != 0) {
+    start = r.chunk + (64 - std::countl_zero(passed));
+    bound = r.window_end;
+  }
+  if (start == nullptr) return {};
+  const std::size_t room = static_cast<std::size_t>(bound - start);
+  const char* nl = static_cast<const char*>(std::memchr(start, '\n', room));
+  std::string_view line(start, static_cast<std::size_t>(nl - start));
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   return line;
 }
 
 namespace {
 
-// next_token for a token that the chunk at hand does not hold.
+// next_token when the chunk at hand holds no more tokens, at `p`: a new chunk where a token or
+// a LF comes, the general step where that fails or something else comes.
 [[gnu::noinline]] bool next_token_off_chunk(SourceReader& r, const char* p) {
+  if (r.chunk_lines != 0) {  // the lines of the chunk used up are passed now
+    for (std::uint64_t lfs = r.chunk_lines; lfs != 0; lfs &= lfs - 1) ++r.line_no;
+    r.line_start = r.chunk + (64 - std::countl_zero(r.chunk_lines));
+    r.line_bound = r.window_end;
+    r.chunk_lines = 0;
+  }
+  if (p != r.window_end && (starts_token(*p) || *p == '\n') && take_new_chunk(r, p)) return true;
   if (p != r.window_end && starts_token(*p)) {
-    take_from_new_chunk(r, p);
+    r.pos = scan_token(r, p);
     return true;
   }
   return next_token_slow(r, p);
@@ -418,23 +473,18 @@ namespace {
 
 namespace reader_chunk {
 
-[[gnu::noinline]] void take_token_off_chunk(SourceReader& r, const char* p) {
-  if (!next_token_off_chunk(r, p)) report_error(r, msg::UNEXPECTED_END_OF_FILE);
-}
-
-const char* skip_blanks_past_chunk(const SourceReader& r) {
-  return scan::skip_blanks(r.chunk + CHUNK, r.window_end);
+[[gnu::noinline]] void take_token_off_chunk(SourceReader& r) {
+  if (!next_token_off_chunk(r, r.pos)) report_error(r, msg::UNEXPECTED_END_OF_FILE);
 }
 
 }  // namespace reader_chunk
 
 bool next_token(SourceReader& r) {
-  const char* p = r.pos;
-  return reader_chunk::take_on_chunk(r, p) || next_token_off_chunk(r, p);
+  return reader_chunk::take_from_chunk(r) || next_token_off_chunk(r, r.pos);
 }
 
 std::string format_diagnostic(const SourceReader& r, std::string_view message) {
-  return r.pass_no == 1 ? format_pass_one(r.line_no, message, r.current_token, reader_line(r))
+  return r.pass_no == 1 ? format_pass_one(reader_line_no(r), message, r.current_token, reader_line(r))
                         : format_pass_two(message);
 }
 

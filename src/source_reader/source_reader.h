@@ -53,18 +53,25 @@ struct SourceReader {
   bool at_start = true;              // nothing read yet
   bool at_eof = false;               // the source has no more bytes
   std::size_t block_size = READ_BLOCK_SIZE;
-  const char* line_start = nullptr;     // the line last read, up to its newline before...
+  // The line last entered before the chunk at hand: the current line is the last one its LFs
+  // before the current token begin (reader_line_no, reader_line).
+  const char* line_start = nullptr;     // the line, up to its newline before...
   const char* line_bound = nullptr;     // ...this bound
   std::int64_t line_no = 0;             // lines read so far
   std::string_view current_token;       // the token taken last, upper-cased, in `token_store`
   std::unique_ptr<char[]> token_store;  // grows to the longest token, allocated at the first
-  // Most tokens are taken from a chunk: 64 bytes of the window, upper-cased in one step, with
-  // masks of their blanks and of the bytes below 0x21 that may end a token (bit k: byte k).
-  const char* chunk = nullptr;  // its first byte in the window (set when reading starts)
-  std::uint64_t chunk_blank = 0;
-  std::uint64_t chunk_stop = ~std::uint64_t{0};  // none at hand: every byte stops
-  std::uint64_t chunk_end = 0;                   // blanks and LFs: the ends of a token taken here
-  char chunk_upper[64 + 8] = {};                 // eight bytes more, for an 8-byte load anywhere
+  // Most tokens are taken from a chunk: up to 64 bytes of the window, upper-cased in one step,
+  // and the tokens in it that plain bytes end, found at once (bit k: byte k of the chunk). Its
+  // tokens are taken one by one; `pos` is then where the reader goes on after the last one.
+  const char* chunk = nullptr;      // its first byte in the window
+  std::uint64_t chunk_starts = 0;   // the first byte of each token not taken yet
+  std::uint64_t chunk_ends = 0;     // the blank or line end after each of them
+  std::uint64_t chunk_lines = 0;    // its LFs before its last token: each begins a line
+  std::size_t chunk_at = 0;         // where the token taken last begins in it
+  // Two stores of upper-cased chunks, used in turn, so that making a chunk never overwrites
+  // the token taken last; eight bytes more, for an 8-byte load anywhere.
+  char chunk_store[2][64 + 8] = {};
+  char* chunk_upper = chunk_store[0];  // the chunk at hand's
   std::size_t token_capacity = 0;
   int pass_no = 1;
 };
@@ -102,54 +109,42 @@ std::string_view reader_line(const SourceReader& r);
 /// tokens are taken; the rest is in the reader.
 namespace reader_chunk {
 
-constexpr std::size_t CHUNK = 64;
+/// take_token when the chunk at hand holds no more tokens: `pos` is the first byte after the
+/// last token that is not a blank.
+void take_token_off_chunk(SourceReader& r);
 
-/// take_token for a token that the chunk at hand does not hold, at `p`.
-void take_token_off_chunk(SourceReader& r, const char* p);
-
-/// The first byte past the chunk at hand that is not a blank: the end of a gap that runs on.
-const char* skip_blanks_past_chunk(const SourceReader& r);
-
-/// Makes the line that starts at `p` the current one.
-inline void start_line(SourceReader& r, const char* p) {
-  ++r.line_no;
-  r.line_start = p;
-  r.line_bound = r.window_end;
+/// The chunk's LFs before the token taken last.
+inline std::uint64_t lines_passed(const SourceReader& r) {
+  return r.chunk_lines & ((std::uint64_t{1} << r.chunk_at) - 1);
 }
 
-/// Takes the token at `p` from the chunk at hand when it lies there whole and a blank or a LF
-/// ends it; false otherwise. Leaves `pos` at the next byte that is not a blank.
-inline bool take_from_chunk(SourceReader& r, const char* p) {
-  const auto at = static_cast<std::size_t>(p - r.chunk);  // p is never before the chunk
-  if (at >= CHUNK) return false;
-  const auto n = static_cast<std::size_t>(std::countr_zero(r.chunk_stop >> at));
-  const std::size_t end = at + n;
-  if (n == 0 || end >= CHUNK || ((r.chunk_end >> end) & 1) == 0) return false;
-  r.current_token = std::string_view(r.chunk_upper + at, n);
-  const std::uint64_t not_blank = ~r.chunk_blank >> end;  // bit 0: the byte after the token
-  r.pos = not_blank != 0 ? p + n + std::countr_zero(not_blank) : skip_blanks_past_chunk(r);
+/// Takes the chunk's next token; false when the chunk holds no more. Its line is told by the
+/// LFs before it when asked.
+inline bool take_from_chunk(SourceReader& r) {
+  const std::uint64_t starts = r.chunk_starts;
+  if (starts == 0) return false;
+  const std::uint64_t ends = r.chunk_ends;
+  const auto at = static_cast<std::size_t>(std::countr_zero(starts));
+  const auto end = static_cast<std::size_t>(std::countr_zero(ends));
+  r.chunk_starts = starts & (starts - 1);
+  r.chunk_ends = ends & (ends - 1);
+  r.chunk_at = at;
+  r.current_token = std::string_view(r.chunk_upper + at, end - at);
   return true;
-}
-
-/// Takes the token at `p`, the first byte after the last token that is not a blank (mostly a
-/// token's first or a LF), from the chunk at hand, entering the next line first when `p` is at
-/// a LF and a plain byte begins that line; false when the chunk does not hold the token. A
-/// token that begins with a byte below 0x21 or ";" is not taken here; where no chunk is at hand
-/// (the start, the end of the input), every byte stops it.
-inline bool take_on_chunk(SourceReader& r, const char*& p) {
-  if (*p == '\n' && p + 1 != r.window_end && static_cast<unsigned char>(p[1]) > ' ' &&
-      p[1] != ';') {
-    start_line(r, ++p);
-  }
-  return *p != ';' && take_from_chunk(r, p);
 }
 
 }  // namespace reader_chunk
 
+/// The number of the line last read, from 1; 0 before the first.
+inline std::int64_t reader_line_no(const SourceReader& r) {
+  std::int64_t n = r.line_no;
+  for (std::uint64_t lfs = reader_chunk::lines_passed(r); lfs != 0; lfs &= lfs - 1) ++n;
+  return n;
+}
+
 /// Takes the next token; the end of the input is the error "unexpected end of file".
 inline void take_token(SourceReader& r) {
-  const char* p = r.pos;
-  if (!reader_chunk::take_on_chunk(r, p)) reader_chunk::take_token_off_chunk(r, p);
+  if (!reader_chunk::take_from_chunk(r)) reader_chunk::take_token_off_chunk(r);
 }
 
 /// The finished diagnostic for `message` in the format of the current pass.
