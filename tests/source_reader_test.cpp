@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -221,7 +222,8 @@ TEST(Tokenizer, VectorScanAgreesWithThePlainLoopsAtEveryAlignment) {
   }
 }
 
-// Also catches the inline conversion of short numbers parting from the full scan.
+// Also catches the inline conversions of short numbers, from the text and from a token's
+// head, parting from the full scan.
 TEST(Numbers, IsNumber) {
   SourceReader r;
   const auto agree = [&](const char* text) {
@@ -232,13 +234,27 @@ TEST(Numbers, IsNumber) {
     if (number) {
       EXPECT_EQ(taken, scanned) << text;
     }
+    // The same text as a token, and after a prefix, converted from the token's head.
+    char kept[40] = {'#'};  // a token is kept with eight bytes at hand past its start
+    std::memcpy(kept + 1, text, std::strlen(text));
+    for (std::size_t skip : {0, 1}) {
+      r.current_token = std::string_view(kept + 1 - skip, std::strlen(text) + skip);
+      taken = -1;
+      EXPECT_EQ(take_token_number(r, skip, taken), number) << text;
+      if (number) {
+        EXPECT_EQ(taken, scanned) << text;
+      }
+    }
     return number;
   };
-  for (const char* yes : {"12", "-12", "007", "-", "", "-0", "987654321", "0000000009"}) {
+  for (const char* yes : {"12", "-12", "007", "-", "", "-0", "987654321", "0000000009", "9",
+                          "12345678", "99999999", "1234567"}) {
     EXPECT_TRUE(agree(yes)) << yes;
   }
   // "99999999999A": digits past the 32-bit range still need the rest of the text checked.
-  for (const char* no : {"+12", "12A", "1-2", "--1", " 1", "#1", "99999999999A", "12345678/"}) {
+  // Bytes next to "0" and "9", at each end of an eight-byte head.
+  for (const char* no : {"+12", "12A", "1-2", "--1", " 1", "#1", "99999999999A", "12345678/",
+                         "1234567:", "/1234567", "0\xb0", "5 "}) {
     EXPECT_FALSE(agree(no)) << no;
   }
 }

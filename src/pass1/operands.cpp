@@ -30,9 +30,8 @@ struct Operand {
 // the current word and returned as KIND_UNRESOLVED, otherwise the run ends with "undefine
 // symbol".
 Operand resolve_operand(Assembly& as, std::size_t skip, bool forward_ok) {
-  const std::string_view token = as.reader.current_token;  // never shorter than `skip`
   std::int32_t number = 0;
-  if (take_number(as.reader, {token.data() + skip, token.size() - skip}, number)) {
+  if (take_token_number(as.reader, skip, number)) {
     return {number, KIND_NUMBER};
   }
   int i = intern_token(as, skip);

@@ -69,9 +69,8 @@ void parse_data_section(Assembly& as) {
   item_append(as, KIND_DATA, static_cast<std::int32_t>(as.data_loc));
   take_token(as.reader);
   while (!at(as, ".END")) {
-    const std::string_view tok = as.reader.current_token;
     std::int32_t number = 0;
-    if (take_number(as.reader, tok, number)) {
+    if (take_token_number(as.reader, 0, number)) {
       item_append(as, KIND_NUMBER, number);
     } else {
       item_append(as, KIND_NAME, intern_token(as, 0));
@@ -83,7 +82,7 @@ void parse_data_section(Assembly& as) {
 
 }  // namespace
 
-void run_pass1(Assembly& as) {
+[[gnu::noinline]] void run_pass1(Assembly& as) {
   as.reader.pass_no = 1;
   take_token(as.reader);
   parse_symbol_section(as);

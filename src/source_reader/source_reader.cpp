@@ -544,10 +544,11 @@ std::int32_t number_value(const SourceReader& r, std::string_view text) {
   return value;
 }
 
+
 std::int32_t read_number(SourceReader& r) {
   take_token(r);
   std::int32_t value = 0;
-  if (!take_number(r, r.current_token, value)) report_error(r, msg::EXPECT_NUMBER);
+  if (!take_token_number(r, 0, value)) report_error(r, msg::EXPECT_NUMBER);
   return value;
 }
 

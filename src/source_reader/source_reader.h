@@ -142,7 +142,8 @@ inline std::int64_t reader_line_no(const SourceReader& r) {
   return n;
 }
 
-/// Takes the next token; the end of the input is the error "unexpected end of file".
+/// Takes the next token; the end of the input is the error "unexpected end of file". Inline
+/// wherever pass one takes a token, which it does for nearly every byte it reads.
 inline void take_token(SourceReader& r) {
   if (!reader_chunk::take_from_chunk(r)) reader_chunk::take_token_off_chunk(r);
 }
@@ -191,6 +192,37 @@ inline bool take_number(const SourceReader& r, std::string_view text, std::int32
     return take_number_scanned(r, text, value);
   }
   return digits_value(text, value);
+}
+
+/// The value of the digits whose bytes are the `n` lowest of `head` (1 to 8 of them, the
+/// first lowest, zeros above) when each is a decimal digit; false, leaving `value`, otherwise.
+/// All eight bytes are checked and combined at once, in pairs, fours and the whole.
+inline bool head_digits_value(std::uint64_t head, std::size_t n, std::int32_t& value) {
+  constexpr std::uint64_t ONES = 0x0101010101010101u;
+  const std::uint64_t in_text = n >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * n)) - 1;
+  // A high bit where a byte is below "0" or above "9"; a borrow or carry only ever passes
+  // upward, from a byte that is marked already.
+  if ((((head + ONES * 0x46) | (head - ONES * 0x30)) & in_text & (ONES * 0x80)) != 0) return false;
+  std::uint64_t d = ((head ^ (ONES * 0x30)) & in_text) << (8 * (8 - n));  // leading zeros
+  d = (d * 10 + (d >> 8)) & 0x00FF00FF00FF00FFu;
+  d = (d * 100 + (d >> 16)) & 0x0000FFFF0000FFFFu;
+  d = (d * 10000 + (d >> 32)) & 0xFFFFFFFFu;
+  value = static_cast<std::int32_t>(d);  // at most 99999999
+  return true;
+}
+
+/// take_number for the current token past its first `skip` bytes (a prefix). A number of up
+/// to eight digits is converted from the token's head.
+inline bool take_token_number(const SourceReader& r, std::size_t skip, std::int32_t& value) {
+  const std::string_view token = r.current_token;  // never shorter than `skip`
+  const std::size_t n = token.size() - skip;
+  const auto first = static_cast<unsigned char>(n != 0 ? token[skip] : 0);
+  if (static_cast<unsigned>(first - '0') > 9u) {  // mostly a name; a sign or nothing at all is a number too
+    if (first != '-' && n != 0) return false;
+  } else if (n + skip <= 8) {
+    return head_digits_value(token_head(r) >> (8 * skip), n, value);
+  }
+  return take_number(r, token.substr(skip), value);
 }
 
 /// Takes the next token and returns its value; "expect number" when it is not a number.
