@@ -358,7 +358,7 @@ std::uint64_t line_end_crs(const char* p, std::uint64_t odd) {
 // there whole and that a blank or a line end ends, up to the first that cannot be told from
 // the chunk alone: one that begins with ";", or one that a control byte or a CR not before a
 // LF may continue. False, with nothing changed, when it would hold no token.
-[[gnu::noinline]] bool take_new_chunk(SourceReader& r, const char* p) {
+[[gnu::always_inline]] inline bool take_new_chunk(SourceReader& r, const char* p) {
   char* const upper = r.chunk_upper == r.chunk_store[0] ? r.chunk_store[1] : r.chunk_store[0];
   const scan::TokenMasks m = scan::token_chunk(p, upper);
   const std::uint64_t in_window = bits_below(static_cast<std::size_t>(r.window_end - p));
@@ -385,13 +385,13 @@ std::uint64_t line_end_crs(const char* p, std::uint64_t odd) {
 }
 
 // Takes the token that starts at `p`.
-inline void take_at(SourceReader& r, const char* p) {
+[[gnu::noinline]] void take_at(SourceReader& r, const char* p) {
   if (!take_new_chunk(r, p)) r.pos = scan_token(r, p);
 }
 
 // next_token past the end of a line, a comment or the bytes at hand: `p` is the first byte
 // that is not a blank after the last token.
-bool next_token_slow(SourceReader& r, const char* p) {
+[[gnu::noinline]] bool next_token_slow(SourceReader& r, const char* p) {
   const char* next_line = nullptr;
   if (p == r.window_end) {
     next_line = p;  // the bytes at hand are used up
@@ -403,7 +403,8 @@ bool next_token_slow(SourceReader& r, const char* p) {
     next_line =
         static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(r.window_end - p))) +
         1;
-  } else {  // a token that begins with a byte that may also end a line or begin a comment
+  } else {  // a token the chunk cannot tell, or one that begins with a byte that may also
+             // end a line or begin a comment
     r.pos = scan_token(r, p);
     return true;
   }
@@ -453,8 +454,9 @@ std::string_view reader_line(const SourceReader& r) {
 namespace {
 
 // next_token when the chunk at hand holds no more tokens, at `p`: a new chunk where a token or
-// a LF comes, the general step where that fails or something else comes.
-[[gnu::noinline]] bool next_token_off_chunk(SourceReader& r, const char* p) {
+// a LF comes, the general step where that fails or something else comes. Inline in the two
+// token steps, so that a new chunk is one call from where a token is taken.
+[[gnu::always_inline]] inline bool next_token_off_chunk(SourceReader& r, const char* p) {
   if (r.chunk_lines != 0) {  // the lines of the chunk used up are passed now
     for (std::uint64_t lfs = r.chunk_lines; lfs != 0; lfs &= lfs - 1) ++r.line_no;
     r.line_start = r.chunk + (64 - std::countl_zero(r.chunk_lines));
@@ -462,10 +464,6 @@ namespace {
     r.chunk_lines = 0;
   }
   if (p != r.window_end && (starts_token(*p) || *p == '\n') && take_new_chunk(r, p)) return true;
-  if (p != r.window_end && starts_token(*p)) {
-    r.pos = scan_token(r, p);
-    return true;
-  }
   return next_token_slow(r, p);
 }
 

@@ -144,7 +144,7 @@ inline std::int64_t reader_line_no(const SourceReader& r) {
 
 /// Takes the next token; the end of the input is the error "unexpected end of file". Inline
 /// wherever pass one takes a token, which it does for nearly every byte it reads.
-inline void take_token(SourceReader& r) {
+[[gnu::always_inline]] inline void take_token(SourceReader& r) {
   if (!reader_chunk::take_from_chunk(r)) reader_chunk::take_token_off_chunk(r);
 }
 
