@@ -337,6 +337,15 @@ const char* scan_token(SourceReader& r, const char* p) {
   return scan_long_token(r, p, n + 1);
 }
 
+// The number of bits set in `w`, without the processor's count instruction, which the x86-64
+// baseline lacks (std::popcount is a library call there).
+int bit_count(std::uint64_t w) {
+  w -= (w >> 1) & 0x5555555555555555u;
+  w = (w & 0x3333333333333333u) + ((w >> 2) & 0x3333333333333333u);
+  w = (w + (w >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
+  return static_cast<int>((w * 0x0101010101010101u) >> 56);
+}
+
 // The bits of a chunk below bit `k`, which is at most 64.
 std::uint64_t bits_below(std::size_t k) {
   return k >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << k) - 1;
@@ -458,7 +467,7 @@ namespace {
 // token steps, so that a new chunk is one call from where a token is taken.
 [[gnu::always_inline]] inline bool next_token_off_chunk(SourceReader& r, const char* p) {
   if (r.chunk_lines != 0) {  // the lines of the chunk used up are passed now
-    for (std::uint64_t lfs = r.chunk_lines; lfs != 0; lfs &= lfs - 1) ++r.line_no;
+    r.line_no += bit_count(r.chunk_lines);
     r.line_start = r.chunk + (64 - std::countl_zero(r.chunk_lines));
     r.line_bound = r.window_end;
     r.chunk_lines = 0;
