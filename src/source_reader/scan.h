@@ -127,9 +127,14 @@ inline TokenMasks token_chunk(const char* p, char* upper) {
   const __m128i case_bit = _mm_set1_epi8(0x20);
   const __m128i lf = _mm_set1_epi8('\n');
   const __m128i semicolon = _mm_set1_epi8(';');
+  // Two masks carry the three classes LF, blank and ";": x marks LFs and ";", y blanks and
+  // ";".
+  std::uint64_t xs = 0;
+  std::uint64_t ys = 0;
   TokenMasks m{0, 0, 0, 0};
   for (int k = 0; k < 4; ++k) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+    const __m128i semi = _mm_cmpeq_epi8(v, semicolon);
     const __m128i blank = _mm_or_si128(_mm_cmpeq_epi8(v, space), _mm_cmpeq_epi8(v, tab));
     const __m128i stop = _mm_cmpeq_epi8(_mm_max_epu8(v, space), space);           // at most 0x20
     const __m128i from_a = _mm_sub_epi8(v, a);                                    // a lower-case
@@ -139,11 +144,13 @@ inline TokenMasks token_chunk(const char* p, char* upper) {
     const auto bits16 = [](__m128i x) {
       return static_cast<std::uint64_t>(static_cast<std::uint16_t>(_mm_movemask_epi8(x)));
     };
-    m.blank |= bits16(blank) << (16 * k);
-    m.newline |= bits16(_mm_cmpeq_epi8(v, lf)) << (16 * k);
+    ys |= bits16(_mm_or_si128(blank, semi)) << (16 * k);
+    xs |= bits16(_mm_or_si128(_mm_cmpeq_epi8(v, lf), semi)) << (16 * k);
     m.stop |= bits16(stop) << (16 * k);
-    m.semicolon |= bits16(_mm_cmpeq_epi8(v, semicolon)) << (16 * k);
   }
+  m.newline = xs & ~ys;
+  m.blank = ys & ~xs;
+  m.semicolon = xs & ys;
   return m;
 }
 
