@@ -29,7 +29,8 @@ struct Operand {
 // name without a value is a forward reference: when `forward_ok` it is recorded as a fixup of
 // the current word and returned as KIND_UNRESOLVED, otherwise the run ends with "undefine
 // symbol".
-Operand resolve_operand(Assembly& as, std::size_t skip, bool forward_ok) {
+[[gnu::always_inline]] inline Operand resolve_operand(Assembly& as, std::size_t skip,
+                                                      bool forward_ok) {
   std::int32_t number = 0;
   if (take_token_number(as.reader, skip, number)) {
     return {number, KIND_NUMBER};
