@@ -125,7 +125,8 @@ inline bool take_from_chunk(SourceReader& r) {
   if (starts == 0) return false;
   const std::uint64_t ends = r.chunk_ends;
   const auto at = static_cast<std::size_t>(std::countr_zero(starts));
-  const auto end = static_cast<std::size_t>(std::countr_zero(ends));
+  // A token has its end in the chunk: the top bit, never below it, tells the compiler so.
+  const auto end = static_cast<std::size_t>(std::countr_zero(ends | (std::uint64_t{1} << 63)));
   r.chunk_starts = starts & (starts - 1);
   r.chunk_ends = ends & (ends - 1);
   r.chunk_at = at;
