@@ -1,6 +1,4 @@
 #include "source_reader/source_reader.h"
-#include "source_reader/source_reader_internal.h"
-#include "source_reader/scan.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +7,9 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "source_reader/scan.h"
+#include "source_reader/source_reader_internal.h"
 
 namespace vorn {
 namespace {

@@ -46,7 +46,8 @@ RunResult assemble(Assembly& as, std::string_view object_path, bool with_listing
   if (!result.ok) {
     result.listing = {};
     if (map != nullptr) {
-      result.listing.error_line = as.reader.pass_no == 1 ? reader_line_no(as.reader) : map->error_line;
+      result.listing.error_line =
+          as.reader.pass_no == 1 ? reader_line_no(as.reader) : map->error_line;
     }
   }
   as.map = nullptr;

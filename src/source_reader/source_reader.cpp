@@ -413,7 +413,7 @@ std::uint64_t line_end_crs(const char* p, std::uint64_t odd) {
         static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(r.window_end - p))) +
         1;
   } else {  // a token the chunk cannot tell, or one that begins with a byte that may also
-             // end a line or begin a comment
+            // end a line or begin a comment
     r.pos = scan_token(r, p);
     return true;
   }
@@ -491,8 +491,9 @@ bool next_token(SourceReader& r) {
 }
 
 std::string format_diagnostic(const SourceReader& r, std::string_view message) {
-  return r.pass_no == 1 ? format_pass_one(reader_line_no(r), message, r.current_token, reader_line(r))
-                        : format_pass_two(message);
+  return r.pass_no == 1
+             ? format_pass_one(reader_line_no(r), message, r.current_token, reader_line(r))
+             : format_pass_two(message);
 }
 
 void report_error(const SourceReader& r, std::string_view message) {
@@ -550,7 +551,6 @@ std::int32_t number_value(const SourceReader& r, std::string_view text) {
   take_number(r, text, value);
   return value;
 }
-
 
 std::int32_t read_number(SourceReader& r) {
   take_token(r);

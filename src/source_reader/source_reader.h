@@ -63,11 +63,11 @@ struct SourceReader {
   // Most tokens are taken from a chunk: up to 64 bytes of the window, upper-cased in one step,
   // and the tokens in it that plain bytes end, found at once (bit k: byte k of the chunk). Its
   // tokens are taken one by one; `pos` is then where the reader goes on after the last one.
-  const char* chunk = nullptr;      // its first byte in the window
-  std::uint64_t chunk_starts = 0;   // the first byte of each token not taken yet
-  std::uint64_t chunk_ends = 0;     // the blank or line end after each of them
-  std::uint64_t chunk_lines = 0;    // its LFs before its last token: each begins a line
-  std::size_t chunk_at = 0;         // where the token taken last begins in it
+  const char* chunk = nullptr;     // its first byte in the window
+  std::uint64_t chunk_starts = 0;  // the first byte of each token not taken yet
+  std::uint64_t chunk_ends = 0;    // the blank or line end after each of them
+  std::uint64_t chunk_lines = 0;   // its LFs before its last token: each begins a line
+  std::size_t chunk_at = 0;        // where the token taken last begins in it
   // Two stores of upper-cased chunks, used in turn, so that making a chunk never overwrites
   // the token taken last; eight bytes more, for an 8-byte load anywhere.
   char chunk_store[2][64 + 8] = {};
@@ -218,7 +218,8 @@ inline bool take_token_number(const SourceReader& r, std::size_t skip, std::int3
   const std::string_view token = r.current_token;  // never shorter than `skip`
   const std::size_t n = token.size() - skip;
   const auto first = static_cast<unsigned char>(n != 0 ? token[skip] : 0);
-  if (static_cast<unsigned>(first - '0') > 9u) {  // mostly a name; a sign or nothing at all is a number too
+  if (static_cast<unsigned>(first - '0') >
+      9u) {  // mostly a name; a sign or nothing at all is a number too
     if (first != '-' && n != 0) return false;
   } else if (n + skip <= 8) {
     return head_digits_value(token_head(r) >> (8 * skip), n, value);
