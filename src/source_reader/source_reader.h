@@ -53,8 +53,8 @@ struct SourceReader {
   bool at_start = true;              // nothing read yet
   bool at_eof = false;               // the source has no more bytes
   std::size_t block_size = READ_BLOCK_SIZE;
-  // The line last entered before the chunk at hand: the current line is the last one its LFs
-  // before the current token begin (reader_line_no, reader_line).
+  // The line last entered before the chunk at hand. While a chunk is at hand, a LF of it before
+  // the current token begins the current line instead (reader_line_no, reader_line).
   const char* line_start = nullptr;     // the line, up to its newline before...
   const char* line_bound = nullptr;     // ...this bound
   std::int64_t line_no = 0;             // lines read so far
