@@ -1,5 +1,4 @@
 #include "source_reader/source_reader.h"
-#include "source_reader/source_reader_internal.h"
 
 #include <algorithm>
 #include <bit>
@@ -9,6 +8,8 @@
 #include <new>
 
 #include "source_reader/scan.h"
+#include "source_reader/source_reader_internal.h"
+#include "symtab/name_words.h"
 
 namespace vorn {
 
@@ -28,18 +29,6 @@ constexpr std::size_t PAD = CHUNK;
 // Where the window and the chunk stand before the first read: no bytes at hand, and a byte
 // that the token step may look at.
 constexpr char NOTHING_READ[1] = {'\0'};
-
-constexpr std::uint64_t ONES = 0x0101010101010101u;
-constexpr std::uint64_t HIGHS = 0x8080808080808080u;
-
-// Writes `w` as eight bytes, its lowest first: the word scan counts bytes from the low end.
-void store8(char* p, std::uint64_t w) {
-  if constexpr (std::endian::native == std::endian::little) {
-    std::memcpy(p, &w, 8);
-  } else {
-    for (int k = 0; k < 8; ++k) p[k] = static_cast<char>(w >> (8 * k));
-  }
-}
 
 // The eight bytes of `w` with "a" to "z" upper-cased; every other byte stays as it is.
 std::uint64_t upper8(std::uint64_t w) {
@@ -292,7 +281,7 @@ void grow_token_store(SourceReader& r, std::size_t kept) {
 const char* scan_long_token(SourceReader& r, const char* p, std::size_t n) {
   for (;;) {
     if (r.token_capacity - n < 8) grow_token_store(r, n);
-    const std::uint64_t w = load_word(p + n);
+    const std::uint64_t w = load8(p + n);
     store8(r.token_store.get() + n, upper8(w));
     const std::uint64_t low = low_bytes(w);
     if (low == 0) {
@@ -313,12 +302,12 @@ const char* scan_long_token(SourceReader& r, const char* p, std::size_t n) {
 // scan_long_token.
 const char* scan_token(SourceReader& r, const char* p) {
   char* const store = r.token_store.get();
-  std::uint64_t w = load_word(p);
+  std::uint64_t w = load8(p);
   store8(store, upper8(w));
   std::uint64_t low = low_bytes(w);
   std::size_t n = 0;
   if (low == 0) {
-    w = load_word(p + 8);
+    w = load8(p + 8);
     store8(store + 8, upper8(w));
     low = low_bytes(w);
     n = 8;
@@ -346,11 +335,6 @@ int bit_count(std::uint64_t w) {
   return static_cast<int>((w * 0x0101010101010101u) >> 56);
 }
 
-// The bits of a chunk below bit `k`, which is at most 64.
-std::uint64_t bits_below(std::size_t k) {
-  return k >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << k) - 1;
-}
-
 // The bytes below 0x21 among `odd` (bit k: p[k]) that end a token all the same: each CR right
 // before a LF. Most chunks hold no such byte; a CR LF source has one a line.
 std::uint64_t line_end_crs(const char* p, std::uint64_t odd) {
@@ -370,18 +354,18 @@ std::uint64_t line_end_crs(const char* p, std::uint64_t odd) {
 [[gnu::always_inline]] inline bool take_new_chunk(SourceReader& r, const char* p) {
   char* const upper = r.chunk_upper == r.chunk_store[0] ? r.chunk_store[1] : r.chunk_store[0];
   const scan::TokenMasks m = scan::token_chunk(p, upper);
-  const std::uint64_t in_window = bits_below(static_cast<std::size_t>(r.window_end - p));
+  const std::uint64_t in_window = low_bits(static_cast<std::size_t>(r.window_end - p));
   const std::uint64_t word = ~m.stop & in_window;  // the bytes of tokens
   std::uint64_t plain = m.blank | m.newline;       // what ends a token plainly
   const std::uint64_t odd = m.stop & ~plain & in_window;
   if (odd != 0) plain |= line_end_crs(p, odd);
   const std::uint64_t starts = word & ~(word << 1);
   // The first token the chunk cannot tell, and all after it, stay for the general step.
-  const std::uint64_t untold = (m.stop & ~plain & in_window) | (starts & m.semicolon);
+  const std::uint64_t untold = (odd & ~plain) | (starts & m.semicolon);
   const std::uint64_t ends = plain & (word << 1) & in_window & ((untold & (0 - untold)) - 1);
   if (ends == 0) return false;
   const auto last_end = static_cast<std::size_t>(63 - std::countl_zero(ends));
-  const std::uint64_t before_last = bits_below(last_end);
+  const std::uint64_t before_last = low_bits(last_end);
   r.chunk = p;
   r.chunk_upper = upper;
   r.chunk_starts = starts & before_last;
@@ -449,7 +433,7 @@ std::string_view reader_line(const SourceReader& r) {
   const char* start = r.line_start;
   const char* bound = r.line_bound;
   if (const std::uint64_t passed = reader_chunk::lines_passed(r); passed != 0) {
-    start = r.chunk + (64 - std::countl_zero(passed));
+    start = reader_chunk::line_after(r, passed);
     bound = r.window_end;
   }
   if (start == nullptr) return {};
@@ -468,7 +452,7 @@ namespace {
 [[gnu::always_inline]] inline bool next_token_off_chunk(SourceReader& r, const char* p) {
   if (r.chunk_lines != 0) {  // the lines of the chunk used up are passed now
     r.line_no += bit_count(r.chunk_lines);
-    r.line_start = r.chunk + (64 - std::countl_zero(r.chunk_lines));
+    r.line_start = reader_chunk::line_after(r, r.chunk_lines);
     r.line_bound = r.window_end;
     r.chunk_lines = 0;
   }

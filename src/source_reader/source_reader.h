@@ -5,12 +5,12 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
 
 #include "diagnostics/diagnostics.h"
+#include "symtab/name_words.h"
 
 namespace vorn {
 
@@ -76,15 +76,13 @@ struct SourceReader {
   int pass_no = 1;
 };
 
-/// Eight bytes at `p` as a word whose first byte is the lowest, on every processor.
-inline std::uint64_t load_word(const char* p) {
-  std::uint64_t w = 0;
-  if constexpr (std::endian::native == std::endian::little) {
-    std::memcpy(&w, p, 8);
-  } else {
-    for (int k = 7; k >= 0; --k) w = (w << 8) | static_cast<unsigned char>(p[k]);
-  }
-  return w;
+/// A one in each byte of a word, and its high bit in each byte.
+constexpr std::uint64_t ONES = 0x0101010101010101u;
+constexpr std::uint64_t HIGHS = 0x8080808080808080u;
+
+/// The bits of a word below bit `k`, which is at most 64.
+inline std::uint64_t low_bits(std::size_t k) {
+  return k >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << k) - 1;
 }
 
 /// The head of the current token: its first 8 bytes as a word, the first byte lowest, or all
@@ -92,7 +90,7 @@ inline std::uint64_t load_word(const char* p) {
 inline std::uint64_t token_head(const SourceReader& r) {
   const std::size_t n = r.current_token.size();
   if (n == 0) return 0;
-  const std::uint64_t w = load_word(r.current_token.data());
+  const std::uint64_t w = load8(r.current_token.data());
   return n >= 8 ? w : w & ((std::uint64_t{1} << (8 * n)) - 1);
 }
 
@@ -116,6 +114,11 @@ void take_token_off_chunk(SourceReader& r);
 /// The chunk's LFs before the token taken last.
 inline std::uint64_t lines_passed(const SourceReader& r) {
   return r.chunk_lines & ((std::uint64_t{1} << r.chunk_at) - 1);
+}
+
+/// The line that the last of the chunk's LFs `lfs` (not none) begins.
+inline const char* line_after(const SourceReader& r, std::uint64_t lfs) {
+  return r.chunk + (64 - std::countl_zero(lfs));
 }
 
 /// Takes the chunk's next token; false when the chunk holds no more. Its line is told by the
@@ -199,11 +202,10 @@ inline bool take_number(const SourceReader& r, std::string_view text, std::int32
 /// first lowest, zeros above) when each is a decimal digit; false, leaving `value`, otherwise.
 /// All eight bytes are checked and combined at once, in pairs, fours and the whole.
 inline bool head_digits_value(std::uint64_t head, std::size_t n, std::int32_t& value) {
-  constexpr std::uint64_t ONES = 0x0101010101010101u;
-  const std::uint64_t in_text = n >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * n)) - 1;
+  const std::uint64_t in_text = low_bits(8 * n);
   // A high bit where a byte is below "0" or above "9"; a borrow or carry only ever passes
   // upward, from a byte that is marked already.
-  if ((((head + ONES * 0x46) | (head - ONES * 0x30)) & in_text & (ONES * 0x80)) != 0) return false;
+  if ((((head + ONES * 0x46) | (head - ONES * 0x30)) & in_text & HIGHS) != 0) return false;
   std::uint64_t d = ((head ^ (ONES * 0x30)) & in_text) << (8 * (8 - n));  // leading zeros
   d = (d * 10 + (d >> 8)) & 0x00FF00FF00FF00FFu;
   d = (d * 100 + (d >> 16)) & 0x0000FFFF0000FFFFu;

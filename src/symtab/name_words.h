@@ -2,9 +2,12 @@
 // and when the program is built (the image of the predefined names).
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
+#include <type_traits>
 
 namespace vorn {
 
@@ -18,8 +21,22 @@ constexpr std::uint64_t name_byte(const char* p, std::size_t k) {
 }
 
 constexpr std::uint64_t load8(const char* p) {
+  if (!std::is_constant_evaluated() && std::endian::native == std::endian::little) {
+    std::uint64_t w = 0;
+    std::memcpy(&w, p, 8);  // one load, however the optimiser weighs the bytes
+    return w;
+  }
   return name_byte(p, 0) | name_byte(p, 1) | name_byte(p, 2) | name_byte(p, 3) | name_byte(p, 4) |
          name_byte(p, 5) | name_byte(p, 6) | name_byte(p, 7);
+}
+
+/// Writes `w` as eight bytes, its lowest first (one store where that is the native order).
+inline void store8(char* p, std::uint64_t w) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(p, &w, 8);
+  } else {
+    for (int k = 0; k < 8; ++k) p[k] = static_cast<char>(w >> (8 * k));
+  }
 }
 
 constexpr std::uint64_t load4(const char* p) {

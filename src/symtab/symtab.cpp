@@ -80,12 +80,6 @@ void link_filled_slot(SymbolTable& t, int slot, int root) {
   }
 }
 
-// Writes the word `w` as eight bytes, its lowest first (one store where that is the native
-// order).
-void store8(char* p, std::uint64_t w) {
-  for (int k = 0; k < 8; ++k) p[k] = static_cast<char>(w >> (8 * k));
-}
-
 // Grows the name store to hold `needed` bytes; throws std::bad_alloc past 4 GiB of names or
 // when memory runs out. Kept apart, so that entering a name makes no call on its way.
 [[gnu::noinline]] void grow_names(NameStore& store, std::size_t needed) {
