@@ -9,7 +9,6 @@
 #endif
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -29,6 +28,9 @@ namespace {
 
 // The temporary object file that exists right now, as a folder descriptor and a name in it,
 // so that a signal that ends the run can remove it. Set and cleared with the signals blocked.
+// A name that is made and put in place, or removed, while the signals are blocked throughout
+// (an unnamed file's, where the file system has them) never meets a signal; the handlers are
+// installed only where a name lives while the object is written.
 std::atomic<int> live_temp_dir{-1};
 std::atomic<const char*> live_temp_name{nullptr};
 
@@ -37,23 +39,32 @@ std::atomic<const char*> live_temp_name{nullptr};
 constexpr int CLEANUP_SIGNALS[] = {SIGINT,  SIGTERM, SIGHUP,    SIGQUIT, SIGUSR1,
                                    SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU};
 
+// Makes `handler` the action for `sig`, with every signal held while it runs. Through
+// sigaction alone, which also sets SIG_DFL and SIG_IGN.
+void set_action(int sig, void (*handler)(int), struct sigaction* old = nullptr) {
+  struct sigaction sa {};
+  sa.sa_handler = handler;
+  sigfillset(&sa.sa_mask);
+  sigaction(sig, &sa, old);
+}
+
 // Removes the temporary file, then ends the process by the signal's own default action, so
 // that the caller still sees the signal. Only async-signal-safe calls.
 void on_fatal_signal(int sig) {
   const char* name = live_temp_name.load();
   int dir = live_temp_dir.load();
   if (name != nullptr) unlinkat(dir, name, 0);
-  signal(sig, SIG_DFL);
+  set_action(sig, SIG_DFL);
   raise(sig);  // blocked while the handler runs; delivered as it returns
 }
 
-// Blocks the cleanup signals for the life of the value.
+// Holds every signal that can be held, the cleanup signals among them, for the life of the
+// value: the few calls it guards take microseconds, and one full set costs less to make.
 struct SignalsBlocked {
   sigset_t old;
   SignalsBlocked() {
     sigset_t set;
-    sigemptyset(&set);
-    for (int sig : CLEANUP_SIGNALS) sigaddset(&set, sig);
+    sigfillset(&set);
     sigprocmask(SIG_BLOCK, &set, &old);
   }
   ~SignalsBlocked() { sigprocmask(SIG_SETMASK, &old, nullptr); }
@@ -223,12 +234,19 @@ void random_name_part(char* out, std::size_t n) {
   ::arc4random_buf(bytes, n);
   got = n;
 #endif
-  if (got < n) {  // no random source: the name is still tried with O_EXCL
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    std::uint64_t x = static_cast<std::uint64_t>(ts.tv_nsec) ^
-                      (static_cast<std::uint64_t>(getpid()) << 32) ^
-                      static_cast<std::uint64_t>(got);
+  if (got < n) {  // no random call: the system's random device
+    const int fd = ::open("/dev/urandom", O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+      const ssize_t r = ::read(fd, bytes + got, n - got);
+      if (r > 0) got += static_cast<std::size_t>(r);
+      ::close(fd);
+    }
+  }
+  if (got < n) {
+    // No random source: the name is still tried with O_EXCL, and each try gets another one,
+    // from a count of the tries and where this process's data lies.
+    static std::uint64_t tries = 0;
+    std::uint64_t x = reinterpret_cast<std::uintptr_t>(&tries) ^ (++tries << 40) ^ got;
     for (std::size_t k = got; k < n; ++k, x = x * 6364136223846793005u + 1442695040888963407u) {
       bytes[k] = static_cast<unsigned char>(x >> 56);
     }
@@ -252,11 +270,33 @@ struct NewFile {
   ~NewFile() {
     if (named) {
       SignalsBlocked blocked;
-      ::unlinkat(dir, name, 0);
-      live_temp_name.store(nullptr);
+      drop_name();
     }
   }
+
+  // Removes the temporary name, with the signals blocked by the caller.
+  void drop_name() {
+    ::unlinkat(dir, name, 0);
+    named = false;
+    live_temp_name.store(nullptr);
+  }
 };
+
+// Makes the cleanup signals remove a temporary file before they end the run; once, before the
+// first name that lives unblocked. A signal the caller chose to ignore (nohup, a background
+// job) stays ignored: its old action is put back at once, while every signal is held, so none
+// comes in between.
+void handle_cleanup_signals() {
+  static bool handled = false;
+  if (handled) return;
+  handled = true;
+  SignalsBlocked blocked;
+  for (int sig : CLEANUP_SIGNALS) {
+    struct sigaction old {};
+    set_action(sig, on_fatal_signal, &old);
+    if (old.sa_handler == SIG_IGN) sigaction(sig, &old, nullptr);
+  }
+}
 
 // Gives `file` a fresh temporary name in its folder, for `make(name)` to create.
 template <typename Make>
@@ -286,6 +326,7 @@ bool create_new(NewFile& file, int dir, mode_t mode) {
     return file.fd.fd >= 0;
   }
 #endif
+  handle_cleanup_signals();  // the file is written under this name
   return name_temporary(file, [&](const char* name) {
     file.fd.reset(::openat(dir, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
     return file.fd.fd >= 0;
@@ -349,9 +390,12 @@ bool may_write(const Place& place) {
 }
 
 // The new file takes the earlier object's owner and group where the process may (root, or a
-// group it belongs to), then its permission bits exactly (the umask applied at creation).
+// group it belongs to), then its permission bits exactly (the umask applied at creation). The
+// new file's own owner and group are the ones it was given (the folder may give its group).
 bool keep_owner_and_mode(int fd, const struct stat& earlier) {
-  if (earlier.st_uid != ::geteuid() || earlier.st_gid != ::getegid()) {
+  struct stat now {};
+  if (::fstat(fd, &now) != 0) return false;
+  if (earlier.st_uid != now.st_uid || earlier.st_gid != now.st_gid) {
     if (::fchown(fd, earlier.st_uid, earlier.st_gid) != 0) {
       (void)!::fchown(fd, static_cast<uid_t>(-1), earlier.st_gid);
     }
@@ -376,13 +420,15 @@ bool replace_object(const Place& place, std::string_view text) {
   {
     SignalsBlocked blocked;
     if (!give_name(file)) return false;
-    if (::close(std::exchange(file.fd.fd, -1)) != 0) return false;  // a late write error
-    if (::renameat(file.dir, file.name, place.dir.fd, place.name.c_str()) == 0) {
+    const bool closed = ::close(std::exchange(file.fd.fd, -1)) == 0;  // a late write error
+    if (closed && ::renameat(file.dir, file.name, place.dir.fd, place.name.c_str()) == 0) {
       file.named = false;
       live_temp_name.store(nullptr);
       return true;
     }
-    refused = errno == EACCES || errno == EPERM;
+    refused = closed && (errno == EACCES || errno == EPERM);
+    file.drop_name();  // not needed for the writing in place: the text is at hand
+    if (!closed) return false;
   }
   // A sticky folder lets no one replace another user's file, only write it.
   return refused && place.exists && write_in_place(place, text);
@@ -397,18 +443,8 @@ std::vector<std::string> command_line(int argc, char** argv) {
 void process_setup() {
   // A file-size limit must fail the write, to be reported, not kill the process; a closed
   // standard output must fail the write too.
-  signal(SIGXFSZ, SIG_IGN);
-  signal(SIGPIPE, SIG_IGN);
-  struct sigaction sa {};
-  sa.sa_handler = on_fatal_signal;
-  sigemptyset(&sa.sa_mask);
-  for (int sig : CLEANUP_SIGNALS) {
-    struct sigaction old {};
-    // A signal the caller chose to ignore (nohup, a background job) stays ignored.
-    if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler != SIG_IGN) {
-      sigaction(sig, &sa, nullptr);
-    }
-  }
+  set_action(SIGXFSZ, SIG_IGN);
+  set_action(SIGPIPE, SIG_IGN);
 }
 
 bool open_source(const std::string& path, SourceFile& file) {
