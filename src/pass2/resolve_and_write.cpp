@@ -96,16 +96,22 @@ void write_code_line(LineBatch& batch, const std::array<std::int32_t, 4>& words)
 // Appends the object path for the header line, a line comment: each character that would end
 // the comment early (LF, CR, U+2028, U+2029) is written as "?".
 void append_header_path(std::string& out, std::string_view path) {
+  std::size_t copied = 0;  // the bytes before this are in `out`
   for (std::size_t k = 0; k < path.size(); ++k) {
+    std::size_t n = 0;  // the bytes of a character that would end the comment at k
     if (path[k] == '\n' || path[k] == '\r') {
-      out.push_back('?');
-    } else if (path.compare(k, 3, "\xe2\x80\xa8") == 0 || path.compare(k, 3, "\xe2\x80\xa9") == 0) {
-      out.push_back('?');
-      k += 2;
-    } else {
-      out.push_back(path[k]);
+      n = 1;
+    } else if (path[k] == '\xe2' &&
+               (path.substr(k, 3) == "\xe2\x80\xa8" || path.substr(k, 3) == "\xe2\x80\xa9")) {
+      n = 3;
     }
+    if (n == 0) continue;
+    out.append(path, copied, k - copied);
+    out.push_back('?');
+    k += n - 1;
+    copied = k + 1;
   }
+  out.append(path, copied);
   out.push_back('\n');
 }
 
