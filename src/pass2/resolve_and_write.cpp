@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cstring>
 #include <initializer_list>
 
 #include "assembly/assembly.h"
@@ -24,8 +25,7 @@ struct DigitPairs {
 constexpr DigitPairs DIGIT_PAIRS;
 
 char* put_pair(char* p, unsigned k) {
-  p[0] = DIGIT_PAIRS.at[2 * k];
-  p[1] = DIGIT_PAIRS.at[2 * k + 1];
+  std::memcpy(p, DIGIT_PAIRS.at + 2 * k, 2);  // one 2-byte copy
   return p + 2;
 }
 
