@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -67,6 +68,38 @@ TEST(Reference, EveryMnemonicAndNoRegister) {
   EXPECT_EQ(registers.back(), "R31");
 }
 
+
+// Catches a shortcut for registers or mnemonics that disagrees with the predefined names: one
+// that takes R32, R01 or ADDX for a predefined name, misses one, or gives it another number.
+TEST(Predefined, RegisterAndMnemonicShortcutsAgreeWithTheTable) {
+  SymbolTable t;
+  load_predefined(t);
+  std::vector<std::string> tokens;
+  for (const MnemonicInfo& m : mnemonics()) {
+    tokens.emplace_back(m.name);
+    tokens.push_back(std::string(m.name) + "X");
+    tokens.emplace_back(m.name.substr(0, m.name.size() - 1));
+  }
+  for (int k = 0; k < 400; ++k) tokens.push_back("R" + std::to_string(k));
+  for (const char* odd : {"R", "R00", "R01", "R09", "RR", "R/", "R:", "R3/", "R1:", "ADDADDAD"}) {
+    tokens.emplace_back(odd);
+  }
+  for (const std::string& token : tokens) {
+    const int i = sym_find(t, token);
+    const bool is_register = i >= 0 && token[0] == 'R' && token.size() > 1 && token[1] <= '9';
+    std::int32_t number = -1;
+    EXPECT_EQ(register_number(token, number), is_register) << token;
+    if (is_register) {
+      EXPECT_EQ(number, sym_value(t, i)) << token;
+    }
+    std::int32_t op = -1;
+    const bool is_mnemonic = i >= 0 && !is_register;
+    EXPECT_EQ(mnemonic_number(name_head(token), op), is_mnemonic) << token;
+    if (is_mnemonic) {
+      EXPECT_EQ(op, sym_value(t, i)) << token;
+    }
+  }
+}
 }  // namespace
 }  // namespace vorn
 

@@ -51,6 +51,39 @@ constexpr PredefinedText PREDEFINED_TEXT;
 // The mnemonics come first among the predefined names; the register names follow.
 constexpr int MNEMONIC_COUNT = 28;
 
+// The mnemonics by their heads, so that an instruction's number takes one look: each is in the
+// cell that the top seven bits of its head times `multiplier` give, a multiplier found when
+// vorn is built such that no two share a cell.
+struct MnemonicIndex {
+  std::uint64_t multiplier = 0;
+  std::uint64_t head[128] = {};
+  std::int32_t op[128] = {};
+
+  static constexpr std::size_t cell(std::uint64_t head, std::uint64_t multiplier) {
+    return static_cast<std::size_t>((head * multiplier) >> 57);
+  }
+
+  constexpr MnemonicIndex() {
+    for (std::uint64_t m = 0x9E3779B97F4A7C15u; !fill(m); m += 0xC6A4A7935BD1E996u) {
+    }
+  }
+
+  // Fills the cells for `m`; false when two mnemonics would share one.
+  constexpr bool fill(std::uint64_t m) {
+    for (std::uint64_t& h : head) h = 0;
+    for (int k = 0; k < MNEMONIC_COUNT; ++k) {
+      const std::uint64_t h = name_head(PREDEFINED_NAMES[k].name);
+      const std::size_t c = cell(h, m);
+      if (head[c] != 0) return false;
+      head[c] = h;
+      op[c] = PREDEFINED_NAMES[k].value;
+    }
+    multiplier = m;
+    return true;
+  }
+};
+constexpr MnemonicIndex MNEMONIC_INDEX;
+
 // The operands of each form in source syntax, for the reference.
 std::string_view operand_syntax(OperandForm form) {
   switch (form) {
@@ -152,6 +185,13 @@ void load_predefined(SymbolTable& t) {
   for (const PredefinedName& p : PREDEFINED_NAMES) {  // a table that holds names already
     sym_set(t, sym_intern(t, p.name), p.value, KIND_PREDEFINED);  // 60 names: never full
   }
+}
+
+bool mnemonic_number(std::uint64_t head, std::int32_t& op) {
+  const std::size_t c = MnemonicIndex::cell(head, MNEMONIC_INDEX.multiplier);
+  if (MNEMONIC_INDEX.head[c] != head) return false;
+  op = MNEMONIC_INDEX.op[c];
+  return true;
 }
 
 std::vector<MnemonicInfo> mnemonics() {

@@ -53,8 +53,30 @@ struct MnemonicInfo {
 /// Every mnemonic, in the order of the predefined names; the register names are not among them.
 std::vector<MnemonicInfo> mnemonics();
 
+/// The number of the mnemonic whose head (its bytes as a word, the first lowest) is `head`:
+/// its value as a predefined name, which no source can change. False for any other head, and
+/// for the head of every token of over 8 bytes, which has no zero byte as a mnemonic's has.
+bool mnemonic_number(std::uint64_t head, std::int32_t& op);
+
 /// The register names, R0 to R31.
 std::vector<std::string_view> register_names();
+
+/// The number of the register that `token` names, R0 to R31, whose value as a predefined name
+/// it is (no source can change it: a definition of a predefined name is a duplicate); false
+/// for any other token. Told from the bytes alone, for the operand that is most often one.
+inline bool register_number(std::string_view token, std::int32_t& number) {
+  if (token.size() - 2 > 1 || token[0] != 'R') return false;  // "R" and one or two digits
+  const auto d1 = static_cast<unsigned>(token[1] - '0');
+  if (d1 > 9) return false;
+  if (token.size() == 2) {
+    number = static_cast<std::int32_t>(d1);
+    return true;
+  }
+  const unsigned value = d1 * 10 + static_cast<unsigned>(token[2] - '0');
+  if (d1 == 0 || d1 > 3 || static_cast<unsigned>(token[2] - '0') > 9 || value > 31) return false;
+  number = static_cast<std::int32_t>(value);
+  return true;
+}
 
 /// Writes into `out` the four numbers that the word (op, a, b, c) is written as. Returns false
 /// when `op` has no output rule.

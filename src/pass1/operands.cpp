@@ -47,8 +47,10 @@ struct Operand {
 void parse_register(Assembly& as, int field) {
   take_token(as.reader);
   std::string_view tok = as.reader.current_token;
+  std::int32_t& to = word_field(current_word(as), field);
+  if (register_number(tok, to)) return;
   if (has_prefix(tok)) report_error(as.reader, msg::EXPECT_REGISTER);
-  word_field(current_word(as), field) = resolve_operand(as, 0, false).value;
+  to = resolve_operand(as, 0, false).value;
 }
 
 // target = token without a prefix; may be a forward reference. Fills field c.

@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "assembly/assembly.h"
+#include "isa/isa.h"
 #include "pass1/operands.h"
 
 namespace vorn {
@@ -24,13 +25,18 @@ void define_label(Assembly& as) {
 
 // instruction = mnemonic { operand }. The mnemonic must be a predefined name.
 void assemble_instruction(Assembly& as) {
-  int i = sym_find(as.symtab, as.reader.current_token, token_head(as.reader));
-  if (i < 0 || sym_kind(as.symtab, i) != KIND_PREDEFINED)
-    report_error(as.reader, msg::UNDEFINED_OP);
+  const std::uint64_t head = token_head(as.reader);
+  std::int32_t op = 0;
+  if (!mnemonic_number(head, op)) {  // any other predefined name serves too
+    int i = sym_find(as.symtab, as.reader.current_token, head);
+    if (i < 0 || sym_kind(as.symtab, i) != KIND_PREDEFINED)
+      report_error(as.reader, msg::UNDEFINED_OP);
+    op = sym_value(as.symtab, i);
+  }
   if (as.map != nullptr && as.code_loc >= 0 && as.code_loc < CODE_SIZE) {
     as.map->code_line[static_cast<std::size_t>(as.code_loc)] = reader_line_no(as.reader);
   }
-  encode_instruction(as, sym_value(as.symtab, i));
+  encode_instruction(as, op);
   ++as.code_loc;
 }
 
