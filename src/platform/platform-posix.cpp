@@ -128,18 +128,29 @@ void split_path(const std::string& path, std::string& folder, std::string& name)
 
 #if defined(__linux__)
 // The name of the open descriptor `fd` in the system's /proc: a link to the file it holds.
-std::string proc_path_of(int fd) {
-  return "/proc/self/fd/" + std::to_string(fd);
-}
+struct ProcPath {
+  char text[32] = "/proc/self/fd/";  // and at most ten digits
+
+  explicit ProcPath(int fd) {
+    std::size_t end = sizeof "/proc/self/fd/" - 1;
+    for (auto n = static_cast<unsigned>(fd); n >= 10; n /= 10) ++end;  // never negative
+    text[end + 1] = '\0';
+    auto n = static_cast<unsigned>(fd);
+    do {
+      text[end--] = static_cast<char>('0' + n % 10);
+      n /= 10;
+    } while (n != 0);
+  }
+};
 #endif
 
 // The path of the file open as `fd`, as the system knows it: every link resolved. False where
 // the system cannot tell it.
 bool real_path_of(int fd, std::string& path) {
 #if defined(__linux__)
-  const std::string proc = proc_path_of(fd);
+  const ProcPath proc(fd);
   std::string buf(PATH_MAX, '\0');
-  const ssize_t n = ::readlink(proc.c_str(), buf.data(), buf.size());
+  const ssize_t n = ::readlink(proc.text, buf.data(), buf.size());
   if (n <= 0 || static_cast<std::size_t>(n) >= buf.size() || buf[0] != '/') return false;
   path.assign(buf.data(), static_cast<std::size_t>(n));
   return true;
@@ -337,11 +348,12 @@ bool create_new(NewFile& file, int dir, mode_t mode) {
 bool give_name(NewFile& file) {
   if (file.named) return true;
 #if defined(__linux__)
-  const std::string proc = proc_path_of(file.fd.fd);
+  // Through the descriptor itself where the process may (it takes a privilege), else through
+  // its name in /proc.
   return name_temporary(file, [&](const char* name) {
     return ::linkat(file.fd.fd, "", file.dir, name, AT_EMPTY_PATH) == 0 ||
-           (errno != EEXIST &&
-            ::linkat(AT_FDCWD, proc.c_str(), file.dir, name, AT_SYMLINK_FOLLOW) == 0);
+           (errno != EEXIST && ::linkat(AT_FDCWD, ProcPath(file.fd.fd).text, file.dir, name,
+                                        AT_SYMLINK_FOLLOW) == 0);
   });
 #else
   return false;  // every new file has a name from the start here
