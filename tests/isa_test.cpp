@@ -68,7 +68,6 @@ TEST(Reference, EveryMnemonicAndNoRegister) {
   EXPECT_EQ(registers.back(), "R31");
 }
 
-
 // Catches a shortcut for registers or mnemonics that disagrees with the predefined names: one
 // that takes R32, R01 or ADDX for a predefined name, misses one, or gives it another number.
 TEST(Predefined, RegisterAndMnemonicShortcutsAgreeWithTheTable) {

@@ -352,8 +352,8 @@ bool give_name(NewFile& file) {
   // its name in /proc.
   return name_temporary(file, [&](const char* name) {
     return ::linkat(file.fd.fd, "", file.dir, name, AT_EMPTY_PATH) == 0 ||
-           (errno != EEXIST && ::linkat(AT_FDCWD, ProcPath(file.fd.fd).text, file.dir, name,
-                                        AT_SYMLINK_FOLLOW) == 0);
+           (errno != EEXIST &&
+            ::linkat(AT_FDCWD, ProcPath(file.fd.fd).text, file.dir, name, AT_SYMLINK_FOLLOW) == 0);
   });
 #else
   return false;  // every new file has a name from the start here
