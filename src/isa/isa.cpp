@@ -53,10 +53,12 @@ constexpr int MNEMONIC_COUNT = 28;
 
 // The mnemonics by their heads, so that an instruction's number takes one look: each is in the
 // cell that the top seven bits of its head times `multiplier` give, a multiplier found when
-// vorn is built such that no two share a cell.
+// vorn is built such that no two share a cell. A cell holds a mnemonic's head and length (0:
+// none), which tell its bytes, and its number.
 struct MnemonicIndex {
   std::uint64_t multiplier = 0;
   std::uint64_t head[128] = {};
+  std::size_t length[128] = {};
   std::int32_t op[128] = {};
 
   static constexpr std::size_t cell(std::uint64_t head, std::uint64_t multiplier) {
@@ -70,12 +72,13 @@ struct MnemonicIndex {
 
   // Fills the cells for `m`; false when two mnemonics would share one.
   constexpr bool fill(std::uint64_t m) {
-    for (std::uint64_t& h : head) h = 0;
+    for (std::size_t& n : length) n = 0;
     for (int k = 0; k < MNEMONIC_COUNT; ++k) {
       const std::uint64_t h = name_head(PREDEFINED_NAMES[k].name);
       const std::size_t c = cell(h, m);
-      if (head[c] != 0) return false;
+      if (length[c] != 0) return false;
       head[c] = h;
+      length[c] = PREDEFINED_NAMES[k].name.size();
       op[c] = PREDEFINED_NAMES[k].value;
     }
     multiplier = m;
@@ -187,9 +190,9 @@ void load_predefined(SymbolTable& t) {
   }
 }
 
-bool mnemonic_number(std::uint64_t head, std::int32_t& op) {
+bool mnemonic_number(std::uint64_t head, std::size_t n, std::int32_t& op) {
   const std::size_t c = MnemonicIndex::cell(head, MNEMONIC_INDEX.multiplier);
-  if (MNEMONIC_INDEX.head[c] != head) return false;
+  if (MNEMONIC_INDEX.head[c] != head || MNEMONIC_INDEX.length[c] != n) return false;
   op = MNEMONIC_INDEX.op[c];
   return true;
 }

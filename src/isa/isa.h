@@ -53,10 +53,10 @@ struct MnemonicInfo {
 /// Every mnemonic, in the order of the predefined names; the register names are not among them.
 std::vector<MnemonicInfo> mnemonics();
 
-/// The number of the mnemonic whose head (its bytes as a word, the first lowest) is `head`:
-/// its value as a predefined name, which no source can change. False for any other head, and
-/// for the head of every token of over 8 bytes, which has no zero byte as a mnemonic's has.
-bool mnemonic_number(std::uint64_t head, std::int32_t& op);
+/// The number of the mnemonic of `n` bytes whose head (its first 8 bytes as a word, the first
+/// lowest, zero-extended) is `head`: its value as a predefined name, which no source can
+/// change. False for any other name.
+bool mnemonic_number(std::uint64_t head, std::size_t n, std::int32_t& op);
 
 /// The register names, R0 to R31.
 std::vector<std::string_view> register_names();
