@@ -485,10 +485,15 @@ void close_source(SourceFile& file) {
 }
 
 bool file_identity(const std::string& path, FileId& id) {
-  Place place;
   struct stat st {};
-  if (!open_place(path, place) || ::fstatat(place.dir.fd, place.name.c_str(), &st, 0) != 0) {
-    return false;
+  if (path.size() < PATH_MAX && !path.empty() && path.back() != '/') {
+    // The usual path, short enough for the system to look up whole.
+    if (::fstatat(AT_FDCWD, path.c_str(), &st, 0) != 0) return false;
+  } else {
+    Place place;
+    if (!open_place(path, place) || ::fstatat(place.dir.fd, place.name.c_str(), &st, 0) != 0) {
+      return false;
+    }
   }
   id = id_of(st);
   return true;
