@@ -89,7 +89,9 @@ void link_filled_slot(SymbolTable& t, int slot, int root) {
   std::unique_ptr<char[]> grown(new char[capacity]);
   if (store.size > 0) std::memcpy(grown.get(), store.data.get(), store.size);
   store.data = std::move(grown);
-  store.capacity = capacity;
+  // Counted as at most 4 GiB, so that a name stored without these checks (sym_enter) always
+  // starts and ends within the 32-bit offsets.
+  store.capacity = capacity < UINT32_MAX ? capacity : UINT32_MAX;
 }
 
 // Makes room in the name store for `more` bytes and the eight after them.
@@ -111,14 +113,10 @@ void store_name(NameStore& store, std::string_view name, std::uint64_t head) {
   store.size += name.size();
 }
 
-}  // namespace
-
-// Kept apart from the lookup, which most calls end in.
-[[gnu::noinline]] int sym_enter(SymbolTable& t, std::string_view name, std::uint64_t head,
-                                std::uint32_t fp, int cell) {
-  if (t.symbol_count >= MAX_SYMBOLS) return SYMTAB_FULL;
-  const auto offset = static_cast<std::uint32_t>(t.names.size);
-  store_name(t.names, name, head);
+// Gives the name just stored at `offset` its slot, its entry and its index cell.
+[[gnu::always_inline]] inline int place_name(SymbolTable& t, std::string_view name,
+                                             std::uint64_t head, std::uint32_t fp, int cell,
+                                             std::uint32_t offset) {
   ++t.symbol_count;
   int root = -1;
   const int slot = first_free_slot(t, sym_hash(name, head), root);
@@ -128,6 +126,33 @@ void store_name(NameStore& store, std::string_view name, std::uint64_t head) {
   link_filled_slot(t, slot, root);
   t.name_index[at(cell)] = static_cast<std::uint16_t>(slot + 1);
   return slot;
+}
+
+// sym_enter for a long name or a store that must grow first: the calls these make stay out of
+// the usual entry, which then keeps everything in registers of its own.
+[[gnu::noinline]] int enter_stored(SymbolTable& t, std::string_view name, std::uint64_t head,
+                                   std::uint32_t fp, int cell) {
+  const auto offset = static_cast<std::uint32_t>(t.names.size);
+  store_name(t.names, name, head);
+  return place_name(t, name, head, fp, cell, offset);
+}
+
+}  // namespace
+
+// Kept apart from the lookup, which most calls end in.
+[[gnu::noinline]] int sym_enter(SymbolTable& t, std::string_view name, std::uint64_t head,
+                                std::uint32_t fp, int cell) {
+  if (t.symbol_count >= MAX_SYMBOLS) return SYMTAB_FULL;
+  NameStore& store = t.names;
+  if (name.size() > 8 || store.capacity - store.size < 16) {
+    return enter_stored(t, name, head, fp, cell);
+  }
+  // A short name, with room at hand: its head and the zeros after it, which the next name
+  // covers. The room counted never passes 4 GiB (grow_names), so neither does the name.
+  const auto offset = static_cast<std::uint32_t>(store.size);
+  store8(store.data.get() + store.size, head);
+  store.size += name.size();
+  return place_name(t, name, head, fp, cell, offset);
 }
 
 [[gnu::noinline]] int sym_intern_long(SymbolTable& t, std::string_view name, std::uint64_t head) {

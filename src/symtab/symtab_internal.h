@@ -28,9 +28,11 @@ constexpr int sym_hash(std::string_view name) {
   return static_cast<int>(sum % SYMTAB_SIZE);
 }
 
-/// sym_hash of `name`, whose head is `head`: all of a name of up to 8 bytes.
+/// sym_hash of `name`, whose head is `head`: all of a name of up to 8 bytes, whose sum is
+/// below SYMTAB_SIZE already.
 constexpr int sym_hash(std::string_view name, std::uint64_t head) {
-  return name.size() <= 8 ? static_cast<int>(byte_sum(head) % SYMTAB_SIZE) : sym_hash(name);
+  static_assert(8 * 255 < SYMTAB_SIZE);
+  return name.size() <= 8 ? static_cast<int>(byte_sum(head)) : sym_hash(name);
 }
 
 /// What entering one name into an empty table wrote: its slot and entry, the next_free of
