@@ -72,9 +72,9 @@ inline bool register_number(std::string_view token, std::int32_t& number) {
     number = static_cast<std::int32_t>(d1);
     return true;
   }
-  const unsigned value = d1 * 10 + static_cast<unsigned>(token[2] - '0');
-  if (d1 == 0 || d1 > 3 || static_cast<unsigned>(token[2] - '0') > 9 || value > 31) return false;
-  number = static_cast<std::int32_t>(value);
+  const auto d2 = static_cast<unsigned>(token[2] - '0');
+  if (d1 == 0 || d2 > 9 || d1 * 10 + d2 > 31) return false;  // no leading zero, at most R31
+  number = static_cast<std::int32_t>(d1 * 10 + d2);
   return true;
 }
 

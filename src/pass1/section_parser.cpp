@@ -27,7 +27,8 @@ void define_label(Assembly& as) {
 void assemble_instruction(Assembly& as) {
   const std::uint64_t head = token_head(as.reader);
   std::int32_t op = 0;
-  if (!mnemonic_number(head, as.reader.current_token.size(), op)) {  // any other predefined name serves too
+  if (!mnemonic_number(head, as.reader.current_token.size(),
+                       op)) {  // any other predefined name serves too
     int i = sym_find(as.symtab, as.reader.current_token, head);
     if (i < 0 || sym_kind(as.symtab, i) != KIND_PREDEFINED)
       report_error(as.reader, msg::UNDEFINED_OP);

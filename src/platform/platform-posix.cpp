@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
@@ -132,14 +133,8 @@ struct ProcPath {
   char text[32] = "/proc/self/fd/";  // and at most ten digits
 
   explicit ProcPath(int fd) {
-    std::size_t end = sizeof "/proc/self/fd/" - 1;
-    for (auto n = static_cast<unsigned>(fd); n >= 10; n /= 10) ++end;  // never negative
-    text[end + 1] = '\0';
-    auto n = static_cast<unsigned>(fd);
-    do {
-      text[end--] = static_cast<char>('0' + n % 10);
-      n /= 10;
-    } while (n != 0);
+    constexpr std::size_t PREFIX = sizeof "/proc/self/fd/" - 1;
+    *std::to_chars(text + PREFIX, std::end(text) - 1, fd).ptr = '\0';
   }
 };
 #endif

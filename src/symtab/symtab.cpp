@@ -101,9 +101,9 @@ void reserve_names(NameStore& store, std::size_t more) {
   if (needed > store.capacity || needed - 8 > UINT32_MAX) grow_names(store, needed);
 }
 
-// Appends `name`, whose head is `head`, to the name store.
-void store_name(NameStore& store, std::string_view name, std::uint64_t head) {
-  reserve_names(store, name.size());
+// Appends `name`, whose head is `head`, to the name store, which has room for it and the
+// eight bytes after it.
+void append_name(NameStore& store, std::string_view name, std::uint64_t head) {
   char* const at_end = store.data.get() + store.size;
   if (name.size() <= 8) {
     store8(at_end, head);  // the name, and zeros up to eight bytes, which the next one covers
@@ -111,6 +111,12 @@ void store_name(NameStore& store, std::string_view name, std::uint64_t head) {
     std::memcpy(at_end, name.data(), name.size());
   }
   store.size += name.size();
+}
+
+// Appends `name`, whose head is `head`, to the name store, making room first.
+void store_name(NameStore& store, std::string_view name, std::uint64_t head) {
+  reserve_names(store, name.size());
+  append_name(store, name, head);
 }
 
 // Gives the name just stored at `offset` its slot, its entry and its index cell.
@@ -144,14 +150,13 @@ void store_name(NameStore& store, std::string_view name, std::uint64_t head) {
                                 std::uint32_t fp, int cell) {
   if (t.symbol_count >= MAX_SYMBOLS) return SYMTAB_FULL;
   NameStore& store = t.names;
-  if (name.size() > 8 || store.capacity - store.size < 16) {
+  if (name.size() > 8 || store.capacity - store.size < 8 + 8) {  // a short name, eight after
     return enter_stored(t, name, head, fp, cell);
   }
-  // A short name, with room at hand: its head and the zeros after it, which the next name
-  // covers. The room counted never passes 4 GiB (grow_names), so neither does the name.
+  // A short name, with room at hand. The room counted never passes 4 GiB (grow_names), so
+  // neither does the name.
   const auto offset = static_cast<std::uint32_t>(store.size);
-  store8(store.data.get() + store.size, head);
-  store.size += name.size();
+  append_name(store, name, head);
   return place_name(t, name, head, fp, cell, offset);
 }
 
