@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "symtab/name_words.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -45,28 +47,41 @@ inline Masks classify64_plain(const char* p) {
   return m;
 }
 
-/// What the token scan needs of 64 bytes: bit k of each mask tells of byte k.
-struct TokenMasks {
-  std::uint64_t blank;    // space or tab
-  std::uint64_t newline;  // LF
-  std::uint64_t stop;     // below 0x21: the bytes that may end a token (blanks, line ends, ...)
-  std::uint64_t semicolon;
-};
+/// A one in each byte of a word, and its high bit in each byte.
+constexpr std::uint64_t BYTE_ONES = 0x0101010101010101u;
+constexpr std::uint64_t BYTE_HIGHS = 0x8080808080808080u;
 
-/// The masks of the 64 bytes at `p`, byte by byte; writes the bytes to `upper` with "a" to "z"
-/// upper-cased.
-inline TokenMasks token_chunk_plain(const char* p, char* upper) {
-  TokenMasks m{0, 0, 0, 0};
-  for (int k = 0; k < 64; ++k) {
-    const std::uint64_t bit = std::uint64_t{1} << k;
-    const char c = p[k];
-    if (is_blank(c)) m.blank |= bit;
-    if (c == '\n') m.newline |= bit;
-    if (c == ';') m.semicolon |= bit;
-    if (static_cast<unsigned char>(c) < 0x21) m.stop |= bit;
-    upper[k] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-  }
-  return m;
+/// The eight bytes of `w` with "a" to "z" upper-cased; every other byte stays as it is.
+inline std::uint64_t upper8(std::uint64_t w) {
+  const std::uint64_t low7 = w & ~BYTE_HIGHS;
+  const std::uint64_t from_a = low7 + BYTE_ONES * (0x80 - 'a');      // high bit: at least "a"
+  const std::uint64_t past_z = low7 + BYTE_ONES * (0x80 - 'z' - 1);  // high bit: past "z"
+  return w ^ (((from_a ^ past_z) & ~w & BYTE_HIGHS) >> 2);
+}
+
+/// A high bit at each byte of `w` below 0x21 (blanks, line ends, control bytes). Exact at the
+/// lowest such byte; a borrow may mark bytes after it.
+inline std::uint64_t low_bytes(std::uint64_t w) {
+  return (w - BYTE_ONES * 0x21) & ~w & BYTE_HIGHS;
+}
+
+/// Writes the 16 bytes at `p` to `upper` with "a" to "z" upper-cased, and returns the index of
+/// the first of them below 0x21, or 16 when there is none; two words at a time.
+inline unsigned token_head16_plain(const char* p, char* upper) {
+  const std::uint64_t w0 = load8(p);
+  const std::uint64_t w1 = load8(p + 8);
+  store8(upper, upper8(w0));
+  store8(upper + 8, upper8(w1));
+  const std::uint64_t low0 = low_bytes(w0);
+  if (low0 != 0) return static_cast<unsigned>(std::countr_zero(low0)) >> 3;
+  return 8 + (static_cast<unsigned>(std::countr_zero(low_bytes(w1) | (std::uint64_t{1} << 63))) >> 3);
+}
+
+/// The blanks that the 16 bytes at `p` begin with, byte by byte.
+inline unsigned blanks_before16_plain(const char* p) {
+  unsigned k = 0;
+  while (k < 16 && is_blank(p[k])) ++k;
+  return k;
 }
 
 /// The first byte in [p, end) that is not a space or a tab, or `end`, byte by byte.
@@ -117,47 +132,30 @@ inline Masks classify64(const char* p) {
   return m;
 }
 
-/// The masks of the 64 bytes at `p`, all of which must be readable; writes the bytes to
-/// `upper` with "a" to "z" upper-cased.
-inline TokenMasks token_chunk(const char* p, char* upper) {
-  const __m128i space = _mm_set1_epi8(' ');
-  const __m128i tab = _mm_set1_epi8('\t');
-  const __m128i a = _mm_set1_epi8('a');
-  const __m128i letters = _mm_set1_epi8('z' - 'a');
-  const __m128i case_bit = _mm_set1_epi8(0x20);
-  const __m128i lf = _mm_set1_epi8('\n');
-  const __m128i semicolon = _mm_set1_epi8(';');
-  // Two masks carry the three classes LF, blank and ";": x marks LFs and ";", y blanks and
-  // ";".
-  std::uint64_t xs = 0;
-  std::uint64_t ys = 0;
-  TokenMasks m{0, 0, 0, 0};
-  for (int k = 0; k < 4; ++k) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
-    const __m128i semi = _mm_cmpeq_epi8(v, semicolon);
-    const __m128i blank = _mm_or_si128(_mm_cmpeq_epi8(v, space), _mm_cmpeq_epi8(v, tab));
-    const __m128i stop = _mm_cmpeq_epi8(_mm_max_epu8(v, space), space);           // at most 0x20
-    const __m128i from_a = _mm_sub_epi8(v, a);                                    // a lower-case
-    const __m128i lower = _mm_cmpeq_epi8(_mm_min_epu8(from_a, letters), from_a);  // letter: 0..25
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(upper + 16 * k),
-                     _mm_xor_si128(v, _mm_and_si128(lower, case_bit)));
-    const auto bits16 = [](__m128i x) {
-      return static_cast<std::uint64_t>(static_cast<std::uint16_t>(_mm_movemask_epi8(x)));
-    };
-    ys |= bits16(_mm_or_si128(blank, semi)) << (16 * k);
-    xs |= bits16(_mm_or_si128(_mm_cmpeq_epi8(v, lf), semi)) << (16 * k);
-    m.stop |= bits16(stop) << (16 * k);
-  }
-  m.newline = xs & ~ys;
-  m.blank = ys & ~xs;
-  m.semicolon = xs & ys;
-  return m;
-}
-
 inline __m128i blank16(const char* p) {
   __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
   return _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\t')));
 }
+
+/// blanks_before16_plain in one vector step.
+inline unsigned blanks_before16(const char* p) {
+  const auto blanks = static_cast<unsigned>(_mm_movemask_epi8(blank16(p)));
+  return static_cast<unsigned>(std::countr_zero(~blanks));  // 16 when all are
+}
+
+/// token_head16_plain in one vector step.
+inline unsigned token_head16(const char* p, char* upper) {
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i space = _mm_set1_epi8(' ');
+  const __m128i stop = _mm_cmpeq_epi8(_mm_max_epu8(v, space), space);  // at most 0x20
+  const __m128i from_a = _mm_sub_epi8(v, _mm_set1_epi8('a'));
+  const __m128i lower =  // a lower-case letter: 0..25 from "a"
+      _mm_cmpeq_epi8(_mm_min_epu8(from_a, _mm_set1_epi8('z' - 'a')), from_a);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(upper),
+                   _mm_xor_si128(v, _mm_and_si128(lower, _mm_set1_epi8(0x20))));
+  return static_cast<unsigned>(std::countr_zero(static_cast<unsigned>(_mm_movemask_epi8(stop)) | 0x10000u));
+}
+
 
 /// The first byte in [p, end) that is not a space or a tab, or `end`.
 inline const char* skip_blanks(const char* p, const char* end) {
@@ -202,8 +200,12 @@ inline Masks classify64(const char* p) {
   return classify64_plain(p);
 }
 
-inline TokenMasks token_chunk(const char* p, char* upper) {
-  return token_chunk_plain(p, upper);
+inline unsigned token_head16(const char* p, char* upper) {
+  return token_head16_plain(p, upper);
+}
+
+inline unsigned blanks_before16(const char* p) {
+  return blanks_before16_plain(p);
 }
 
 inline const char* skip_blanks(const char* p, const char* end) {

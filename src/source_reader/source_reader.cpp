@@ -17,32 +17,13 @@ namespace {
 
 using scan::is_blank;
 
-using reader_chunk::take_from_chunk;
+// Zeroed bytes kept after the bytes read, so that the token scan may load two words anywhere
+// in the window.
+constexpr std::size_t PAD = 16;
 
-// The bytes of a chunk.
-constexpr std::size_t CHUNK = 64;
-
-// Zeroed bytes kept after the bytes read, so that the token scan may load a chunk of 64
-// bytes anywhere in the window.
-constexpr std::size_t PAD = CHUNK;
-
-// Where the window and the chunk stand before the first read: no bytes at hand, and a byte
+// Where the window stands before the first read: no bytes at hand, and a byte
 // that the token step may look at.
 constexpr char NOTHING_READ[1] = {'\0'};
-
-// The eight bytes of `w` with "a" to "z" upper-cased; every other byte stays as it is.
-std::uint64_t upper8(std::uint64_t w) {
-  const std::uint64_t low7 = w & ~HIGHS;
-  const std::uint64_t from_a = low7 + ONES * (0x80 - 'a');      // high bit: at least "a"
-  const std::uint64_t past_z = low7 + ONES * (0x80 - 'z' - 1);  // high bit: past "z"
-  return w ^ (((from_a ^ past_z) & ~w & HIGHS) >> 2);
-}
-
-// A high bit at each byte of `w` below 0x21 (blanks, line ends, control bytes). Exact at the
-// lowest such byte; a borrow may mark bytes after it.
-std::uint64_t low_bytes(std::uint64_t w) {
-  return (w - ONES * 0x21) & ~w & HIGHS;
-}
 
 // How a line ends, the one rule of the input: a line runs to its LF; a CR right before the LF,
 // or at the very end of the input, belongs to the line end, not to the line, so that CR LF
@@ -57,20 +38,9 @@ bool at_comment(const char* p) {
   return p[0] == ';' && (is_blank(p[1]) || at_line_end(p + 1));
 }
 
-// Bytes that begin a token wherever they stand: all but the blanks, the two bytes that may
-// end a line (LF, CR) and ";", which may begin a comment.
-struct TokenStarts {
-  bool at[256];
-  constexpr TokenStarts() : at() {
-    for (int c = 0; c < 256; ++c)
-      at[c] = c != ' ' && c != '\t' && c != '\n' && c != '\r' && c != ';';
-  }
-};
-constexpr TokenStarts TOKEN_STARTS;
-
-bool starts_token(char c) {
-  return TOKEN_STARTS.at[static_cast<unsigned char>(c)];
-}
+using scan::low_bytes;
+using reader_step::starts_token;
+using scan::upper8;
 
 // The first byte at `p` or after that is not a blank; the window's last newline stops it. A gap
 // is mostly one blank, so the first two bytes are looked at one by one.
@@ -129,7 +99,6 @@ void take_byte_order_mark(SourceReader& r) {
 bool refill(SourceReader& r) {
   if (r.at_eof) return false;
   LineBuffer& b = r.buffer;
-  r.chunk_starts = r.chunk_lines = 0;  // the bytes move: no chunk at hand
   std::size_t size = 0;      // bytes kept at the buffer's front
   std::size_t line_at = 0;   // where the line last read starts, and its bound, from the front
   std::size_t bound_at = 0;  // (the window read last ends there too)
@@ -159,11 +128,8 @@ bool refill(SourceReader& r) {
     size += n;
     if (nl != nullptr) break;
   }
-  if (r.line_start != nullptr) {
-    r.line_start = b.data + line_at;
-    r.line_bound = b.data + bound_at;
-  }
-  r.window = r.pos = r.chunk = b.data + bound_at;
+  if (r.line_start != nullptr) r.line_start = b.data + line_at;
+  r.window = r.pos = b.data + bound_at;
   r.window_end = r.data_end = nl != nullptr ? nl + 1 : r.window;
   if (nl == nullptr) return false;
   r.data_end = b.data + size;
@@ -226,7 +192,6 @@ const char* pass_empty_lines(SourceReader& r, const char* from) {
   const char* start = s.last_nl;
   while (start > from && start[-1] != '\n') --start;
   r.line_start = start;
-  r.line_bound = end;
   return s.p;
 }
 
@@ -234,7 +199,6 @@ const char* pass_empty_lines(SourceReader& r, const char* from) {
 void begin_line(SourceReader& r, const char* p, const char* q) {
   ++r.line_no;
   r.line_start = p;
-  r.line_bound = r.window_end;
   r.pos = q;
 }
 
@@ -275,6 +239,15 @@ void grow_token_store(SourceReader& r, std::size_t kept) {
   r.token_capacity = capacity;
 }
 
+// Makes the first `n` bytes of the token store the current token; eight bytes are always at
+// hand there.
+void set_token(SourceReader& r, std::size_t n) {
+  const char* const store = r.token_store.get();
+  r.current_token = std::string_view(store, n);
+  const std::uint64_t w = load8(store);
+  r.current_head = n >= 8 ? w : w & low_bits(8 * n);
+}
+
 // The token at `p` whose first `n` bytes are in the token store already, on to its end: the
 // first blank or line end; a byte below 0x21 that is neither (a control byte, a CR not before
 // a LF) is part of it. Returns the first byte after it and the blanks that follow.
@@ -292,7 +265,7 @@ const char* scan_long_token(SourceReader& r, const char* p, std::size_t n) {
     if (is_blank(p[n]) || at_line_end(p + n)) break;
     ++n;
   }
-  r.current_token = std::string_view(r.token_store.get(), n);
+  set_token(r, n);
   return is_blank(p[n]) ? skip_gap(p + n + 1, r.window_end) : p + n;
 }
 
@@ -316,70 +289,14 @@ const char* scan_token(SourceReader& r, const char* p) {
   n += static_cast<std::size_t>(std::countr_zero(low) >> 3);
   const char c = p[n];
   if (is_blank(c)) {
-    r.current_token = std::string_view(store, n);
+    set_token(r, n);
     return skip_gap(p + n + 1, r.window_end);
   }
   if (at_line_end(p + n)) {
-    r.current_token = std::string_view(store, n);
+    set_token(r, n);
     return p + n;
   }
   return scan_long_token(r, p, n + 1);
-}
-
-// The number of bits set in `w`, without the processor's count instruction, which the x86-64
-// baseline lacks (std::popcount is a library call there).
-int bit_count(std::uint64_t w) {
-  w -= (w >> 1) & 0x5555555555555555u;
-  w = (w & 0x3333333333333333u) + ((w >> 2) & 0x3333333333333333u);
-  w = (w + (w >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
-  return static_cast<int>((w * 0x0101010101010101u) >> 56);
-}
-
-// The bytes below 0x21 among `odd` (bit k: p[k]) that end a token all the same: each CR right
-// before a LF. Most chunks hold no such byte; a CR LF source has one a line.
-std::uint64_t line_end_crs(const char* p, std::uint64_t odd) {
-  std::uint64_t crs = 0;
-  for (; odd != 0; odd &= odd - 1) {
-    const int k = std::countr_zero(odd);
-    if (p[k] == '\r' && p[k + 1] == '\n') crs |= std::uint64_t{1} << k;
-  }
-  return crs;
-}
-
-// Makes a chunk of the bytes at `p`, a token's first byte or a LF in the window, and takes its
-// first token. The chunk holds every token in the 64 bytes, or the window's rest, that lies
-// there whole and that a blank or a line end ends, up to the first that cannot be told from
-// the chunk alone: one that begins with ";", or one that a control byte or a CR not before a
-// LF may continue. False, with nothing changed, when it would hold no token.
-[[gnu::always_inline]] inline bool take_new_chunk(SourceReader& r, const char* p) {
-  char* const upper = r.chunk_upper == r.chunk_store[0] ? r.chunk_store[1] : r.chunk_store[0];
-  const scan::TokenMasks m = scan::token_chunk(p, upper);
-  const std::uint64_t in_window = low_bits(static_cast<std::size_t>(r.window_end - p));
-  const std::uint64_t word = ~m.stop & in_window;  // the bytes of tokens
-  std::uint64_t plain = m.blank | m.newline;       // what ends a token plainly
-  const std::uint64_t odd = m.stop & ~plain & in_window;
-  if (odd != 0) plain |= line_end_crs(p, odd);
-  const std::uint64_t starts = word & ~(word << 1);
-  // The first token the chunk cannot tell, and all after it, stay for the general step.
-  const std::uint64_t untold = (odd & ~plain) | (starts & m.semicolon);
-  const std::uint64_t ends = plain & (word << 1) & in_window & ((untold & (0 - untold)) - 1);
-  if (ends == 0) return false;
-  const auto last_end = static_cast<std::size_t>(63 - std::countl_zero(ends));
-  const std::uint64_t before_last = low_bits(last_end);
-  r.chunk = p;
-  r.chunk_upper = upper;
-  r.chunk_starts = starts & before_last;
-  r.chunk_ends = ends;
-  r.chunk_lines = m.newline & before_last;
-  const std::uint64_t not_blank = ~m.blank >> last_end;  // bit 0: the byte after the last token
-  r.pos = not_blank != 0 ? p + last_end + std::countr_zero(not_blank)
-                         : scan::skip_blanks(p + CHUNK, r.window_end);
-  return take_from_chunk(r);
-}
-
-// Takes the token that starts at `p`.
-[[gnu::noinline]] void take_at(SourceReader& r, const char* p) {
-  if (!take_new_chunk(r, p)) r.pos = scan_token(r, p);
 }
 
 // next_token past the end of a line, a comment or the bytes at hand: `p` is the first byte
@@ -402,7 +319,7 @@ std::uint64_t line_end_crs(const char* p, std::uint64_t odd) {
     return true;
   }
   if (!enter_line(r, next_line)) return false;
-  take_at(r, r.pos);
+  r.pos = scan_token(r, r.pos);
   return true;
 }
 
@@ -415,11 +332,10 @@ LineBuffer::~LineBuffer() {
 void reader_from_stream(SourceReader& r, ReadBlock read, void* context) {
   r.read = read;
   r.read_context = context;
-  r.window = r.window_end = r.data_end = r.pos = r.chunk = NOTHING_READ;
+  r.window = r.window_end = r.data_end = r.pos = NOTHING_READ;
   r.at_start = true;
   r.at_eof = false;
-  r.line_start = r.line_bound = nullptr;
-  r.chunk_starts = r.chunk_lines = 0;
+  r.line_start = nullptr;
   if (r.token_capacity < 64) grow_token_store(r, 0);  // what scan_token may write at once
 }
 
@@ -431,12 +347,9 @@ void reader_from_text(SourceReader& r, std::string_view text) {
 
 std::string_view reader_line(const SourceReader& r) {
   const char* start = r.line_start;
-  const char* bound = r.line_bound;
-  if (const std::uint64_t passed = reader_chunk::lines_passed(r); passed != 0) {
-    start = reader_chunk::line_after(r, passed);
-    bound = r.window_end;
-  }
   if (start == nullptr) return {};
+  // the line kept from before the window, or one in it
+  const char* bound = start < r.window ? r.window : r.window_end;
   const std::size_t room = static_cast<std::size_t>(bound - start);
   const char* nl = static_cast<const char*>(std::memchr(start, '\n', room));
   std::string_view line(start, static_cast<std::size_t>(nl - start));
@@ -444,34 +357,26 @@ std::string_view reader_line(const SourceReader& r) {
   return line;
 }
 
-namespace {
+namespace reader_step {
 
-// next_token when the chunk at hand holds no more tokens, at `p`: a new chunk where a token or
-// a LF comes, the general step where that fails or something else comes. Inline in the two
-// token steps, so that a new chunk is one call from where a token is taken.
-[[gnu::always_inline]] inline bool next_token_off_chunk(SourceReader& r, const char* p) {
-  if (r.chunk_lines != 0) {  // the lines of the chunk used up are passed now
-    r.line_no += bit_count(r.chunk_lines);
-    r.line_start = reader_chunk::line_after(r, r.chunk_lines);
-    r.line_bound = r.window_end;
-    r.chunk_lines = 0;
-  }
-  if (p != r.window_end && (starts_token(*p) || *p == '\n') && take_new_chunk(r, p)) return true;
+[[gnu::noinline]] const char* skip_blank_run(const SourceReader& r, const char* p) {
+  const unsigned k = scan::blanks_before16(p);  // most gaps are short
+  return k < 16 ? p + k : scan::skip_blanks(p + 16, r.window_end);
+}
+
+[[gnu::noinline]] bool take_token_slow(SourceReader& r, const char* p) {
   return next_token_slow(r, p);
 }
 
-}  // namespace
-
-namespace reader_chunk {
-
-[[gnu::noinline]] void take_token_off_chunk(SourceReader& r) {
-  if (!next_token_off_chunk(r, r.pos)) report_error(r, msg::UNEXPECTED_END_OF_FILE);
+[[gnu::noinline]] void take_token_or_fail(SourceReader& r, const char* p) {
+  if (!next_token_slow(r, p)) report_error(r, msg::UNEXPECTED_END_OF_FILE);
 }
 
-}  // namespace reader_chunk
+}  // namespace reader_step
 
 bool next_token(SourceReader& r) {
-  return reader_chunk::take_from_chunk(r) || next_token_off_chunk(r, r.pos);
+  const char* p = nullptr;
+  return reader_step::take_plain(r, p) || reader_step::take_token_slow(r, p);
 }
 
 std::string format_diagnostic(const SourceReader& r, std::string_view message) {

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "diagnostics/diagnostics.h"
+#include "source_reader/scan.h"
 #include "symtab/name_words.h"
 
 namespace vorn {
@@ -53,25 +54,12 @@ struct SourceReader {
   bool at_start = true;              // nothing read yet
   bool at_eof = false;               // the source has no more bytes
   std::size_t block_size = READ_BLOCK_SIZE;
-  // The line last entered before the chunk at hand. While a chunk is at hand, a LF of it before
-  // the current token begins the current line instead (reader_line_no, reader_line).
-  const char* line_start = nullptr;     // the line, up to its newline before...
-  const char* line_bound = nullptr;     // ...this bound
+  // The line last entered, which diagnostics show.
+  const char* line_start = nullptr;     // in the window, or kept just before it
   std::int64_t line_no = 0;             // lines read so far
   std::string_view current_token;       // the token taken last, upper-cased, in `token_store`
   std::unique_ptr<char[]> token_store;  // grows to the longest token, allocated at the first
-  // Most tokens are taken from a chunk: up to 64 bytes of the window, upper-cased in one step,
-  // and the tokens in it that plain bytes end, found at once (bit k: byte k of the chunk). Its
-  // tokens are taken one by one; `pos` is then where the reader goes on after the last one.
-  const char* chunk = nullptr;     // its first byte in the window
-  std::uint64_t chunk_starts = 0;  // the first byte of each token not taken yet
-  std::uint64_t chunk_ends = 0;    // the blank or line end after each of them
-  std::uint64_t chunk_lines = 0;   // its LFs before its last token: each begins a line
-  std::size_t chunk_at = 0;        // where the token taken last begins in it
-  // Two stores of upper-cased chunks, used in turn, so that making a chunk never overwrites
-  // the token taken last; eight bytes more, for an 8-byte load anywhere.
-  char chunk_store[2][64 + 8] = {};
-  char* chunk_upper = chunk_store[0];  // the chunk at hand's
+  std::uint64_t current_head = 0;       // its first 8 bytes as a word (token_head)
   std::size_t token_capacity = 0;
   int pass_no = 1;
 };
@@ -85,13 +73,19 @@ inline std::uint64_t low_bits(std::size_t k) {
   return k >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << k) - 1;
 }
 
+/// For a token of `n` bytes, the bytes of a word that its head keeps.
+struct HeadMasks {
+  std::uint64_t at[17];
+  constexpr HeadMasks() : at() {
+    for (int n = 0; n <= 16; ++n) at[n] = n >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * n)) - 1;
+  }
+};
+inline constexpr HeadMasks HEAD_MASKS;
+
 /// The head of the current token: its first 8 bytes as a word, the first byte lowest, or all
-/// of a shorter token, zero-extended. Eight bytes are always at hand where a token is kept.
+/// of a shorter token, zero-extended.
 inline std::uint64_t token_head(const SourceReader& r) {
-  const std::size_t n = r.current_token.size();
-  if (n == 0) return 0;
-  const std::uint64_t w = load8(r.current_token.data());
-  return n >= 8 ? w : w & ((std::uint64_t{1} << (8 * n)) - 1);
+  return r.current_head;
 }
 
 /// Makes `r` read the in-memory text `text`, which must outlive the reader.
@@ -103,53 +97,93 @@ void reader_from_stream(SourceReader& r, ReadBlock read, void* context);
 /// The line last read, without its newline and a CR before it; empty before the first.
 std::string_view reader_line(const SourceReader& r);
 
-/// The token step's path through the chunk at hand, which most tokens take, inline where
-/// tokens are taken; the rest is in the reader.
-namespace reader_chunk {
+/// The token step's plain path, which most tokens take, inline where tokens are taken; the
+/// rest is in the reader.
+namespace reader_step {
 
-/// take_token when the chunk at hand holds no more tokens: `pos` is the first byte after the
-/// last token that is not a blank.
-void take_token_off_chunk(SourceReader& r);
-
-/// The chunk's LFs before the token taken last.
-inline std::uint64_t lines_passed(const SourceReader& r) {
-  return r.chunk_lines & ((std::uint64_t{1} << r.chunk_at) - 1);
+inline bool is_blank(char c) {
+  return c == ' ' || c == '\t';
 }
 
-/// The line that the last of the chunk's LFs `lfs` (not none) begins.
-inline const char* line_after(const SourceReader& r, std::uint64_t lfs) {
-  return r.chunk + (64 - std::countl_zero(lfs));
+/// Bytes that begin a token wherever they stand: all but the blanks, the two bytes that may
+/// end a line (LF, CR) and ";", which may begin a comment.
+struct TokenStarts {
+  bool at[256];
+  constexpr TokenStarts() : at() {
+    for (int c = 0; c < 256; ++c)
+      at[c] = c != ' ' && c != '\t' && c != '\n' && c != '\r' && c != ';';
+  }
+};
+inline constexpr TokenStarts TOKEN_STARTS;
+
+inline bool starts_token(char c) {
+  return TOKEN_STARTS.at[static_cast<unsigned char>(c)];
 }
 
-/// Takes the chunk's next token; false when the chunk holds no more. Its line is told by the
-/// LFs before it when asked.
-inline bool take_from_chunk(SourceReader& r) {
-  const std::uint64_t starts = r.chunk_starts;
-  if (starts == 0) return false;
-  const std::uint64_t ends = r.chunk_ends;
-  const auto at = static_cast<std::size_t>(std::countr_zero(starts));
-  // A token has its end in the chunk: the top bit, never below it, tells the compiler so.
-  const auto end = static_cast<std::size_t>(std::countr_zero(ends | (std::uint64_t{1} << 63)));
-  r.chunk_starts = starts & (starts - 1);
-  r.chunk_ends = ends & (ends - 1);
-  r.chunk_at = at;
-  r.current_token = std::string_view(r.chunk_upper + at, end - at);
+/// The bytes that end a token of the plain path: a blank, a LF.
+struct EndsPlain {
+  bool at[256];
+  constexpr EndsPlain() : at() { at[' '] = at['\t'] = at['\n'] = true; }
+};
+inline constexpr EndsPlain ENDS_PLAIN;
+
+/// The first byte at `p` or after that is not a blank, `p` a blank; the window's last newline
+/// stops it. Kept out of the token step: most gaps are one blank.
+const char* skip_blank_run(const SourceReader& r, const char* p);
+
+/// The token step for what the plain path does not take, from `p`: `pos`, or the first token
+/// of the line the step has entered. False at the end of the input.
+bool take_token_slow(SourceReader& r, const char* p);
+
+/// take_token_slow, where the end of the input is an error.
+void take_token_or_fail(SourceReader& r, const char* p);
+
+/// Takes the next token on the plain path: one of up to 15 bytes that starts the line after
+/// a LF or follows the token before it, begins with a byte that always begins one, and that a
+/// blank or a LF ends. Its first word gives its length, its upper-cased head and its copy at
+/// once. True when it is taken; false otherwise, with `p` where the full step goes on: the
+/// line may be entered, and the token store is written only where a token begins, which the
+/// full step then takes.
+[[gnu::always_inline]] inline bool take_plain(SourceReader& r, const char*& p) {
+  p = r.pos;
+  if (!starts_token(*p)) {
+    // a line begins: taken here when a token begins it, perhaps after blanks
+    const char* const line = p + 1;
+    if (*p != '\n' || line == r.window_end) return false;
+    const char* q = line;
+    if (!starts_token(*q)) {
+      if (!is_blank(*q)) return false;
+      q = skip_blank_run(r, q);
+      if (!starts_token(*q)) return false;
+    }
+    ++r.line_no;
+    r.line_start = line;
+    p = q;
+  }
+  char* const store = r.token_store.get();
+  const std::size_t n = scan::token_head16(p, store);
+  // n is 0 only at a control byte, which no plain token ends at
+  if (n == 16 || !ENDS_PLAIN.at[static_cast<unsigned char>(p[n])]) return false;
+  r.current_token = std::string_view(store, n);
+  r.current_head = load8(store) & HEAD_MASKS.at[n];
+  const char* after = p + n;
+  if (*after != '\n' && is_blank(*++after)) after = skip_blank_run(r, after);
+  r.pos = after;
   return true;
 }
 
-}  // namespace reader_chunk
+}  // namespace reader_step
 
 /// The number of the line last read, from 1; 0 before the first.
 inline std::int64_t reader_line_no(const SourceReader& r) {
-  std::int64_t n = r.line_no;
-  for (std::uint64_t lfs = reader_chunk::lines_passed(r); lfs != 0; lfs &= lfs - 1) ++n;
-  return n;
+  return r.line_no;
 }
 
 /// Takes the next token; the end of the input is the error "unexpected end of file". Inline
 /// wherever pass one takes a token, which it does for nearly every byte it reads.
 [[gnu::always_inline]] inline void take_token(SourceReader& r) {
-  if (!reader_chunk::take_from_chunk(r)) reader_chunk::take_token_off_chunk(r);
+  const char* p = nullptr;
+  if (!reader_step::take_plain(r, p)) reader_step::take_token_or_fail(r, p);
 }
 
 /// The finished diagnostic for `message` in the format of the current pass.
@@ -202,7 +236,7 @@ inline bool take_number(const SourceReader& r, std::string_view text, std::int32
 /// first lowest, zeros above) when each is a decimal digit; false, leaving `value`, otherwise.
 /// All eight bytes are checked and combined at once, in pairs, fours and the whole.
 inline bool head_digits_value(std::uint64_t head, std::size_t n, std::int32_t& value) {
-  const std::uint64_t in_text = low_bits(8 * n);
+  const std::uint64_t in_text = HEAD_MASKS.at[n];
   // A high bit where a byte is below "0" or above "9"; a borrow or carry only ever passes
   // upward, from a byte that is marked already.
   if ((((head + ONES * 0x46) | (head - ONES * 0x30)) & in_text & HIGHS) != 0) return false;
