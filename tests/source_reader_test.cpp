@@ -201,6 +201,25 @@ TEST(Tokenizer, VectorScanAgreesWithThePlainLoopsAtEveryAlignment) {
       ASSERT_EQ(scan::last_newline(p, n), scan::last_newline_plain(p, n)) << round << " " << at;
     }
   }
+  // The token step's 16 bytes, on the bytes at the edges of "a" to "z", of 0x21 and of the
+  // sign bit.
+  const char edges[] = {'`', 'a',    'z',    '{',    '@',    'A',  'Z',  '\x01', ' ',
+                        '!', '\x7f', '\x80', '\xe1', '\xff', '\t', '\n', '\r',   ';'};
+  for (int round = 0; round < 50; ++round) {
+    for (char& c : buf) {
+      seed = seed * 1103515245u + 12345u;
+      c = edges[(seed >> 16) % (round % 2 == 0 ? std::size(edges) : 6)];  // or no stop at all
+    }
+    for (int at = 0; at < 64; ++at) {
+      char upper[16];
+      char upper_plain[16];
+      ASSERT_EQ(scan::token_head16(buf + at, upper), scan::token_head16_plain(buf + at, upper_plain))
+          << round << " " << at;
+      ASSERT_EQ(std::string(upper, 16), std::string(upper_plain, 16)) << round << " " << at;
+      ASSERT_EQ(scan::blanks_before16(buf + at), scan::blanks_before16_plain(buf + at))
+          << round << " " << at;
+    }
+  }
 }
 
 // Also catches the inline conversions of short numbers, from the text and from a token's

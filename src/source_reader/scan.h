@@ -74,7 +74,8 @@ inline unsigned token_head16_plain(const char* p, char* upper) {
   store8(upper + 8, upper8(w1));
   const std::uint64_t low0 = low_bytes(w0);
   if (low0 != 0) return static_cast<unsigned>(std::countr_zero(low0)) >> 3;
-  return 8 + (static_cast<unsigned>(std::countr_zero(low_bytes(w1) | (std::uint64_t{1} << 63))) >> 3);
+  const std::uint64_t low1 = low_bytes(w1);
+  return low1 != 0 ? 8 + (static_cast<unsigned>(std::countr_zero(low1)) >> 3) : 16;
 }
 
 /// The blanks that the 16 bytes at `p` begin with, byte by byte.
