@@ -128,8 +128,8 @@ std::pair<Tokens, std::string> reference_tokens(const std::string& text,
 }
 
 // Catches a block scanner that mistakes a line at a block's edge, a token store that loses
-// bytes as it grows or upper-cases more than "a" to "z", and a line told wrongly from the LFs
-// of a chunk: random runs of blank, comment and CR LF lines with a few tokens, at every
+// bytes as it grows or upper-cases more than "a" to "z", and a line entered wrongly by the
+// token step: random runs of blank, comment and CR LF lines with a few tokens, at every
 // alignment, as text and streamed in small blocks, give the tokens, line numbers, lines shown
 // with them and last line of the plain rules. The last rounds are sources of a few hundred KB,
 // so that the in-memory reader too reads on past full reads, and the line kept for diagnostics

@@ -21,9 +21,9 @@ using scan::is_blank;
 // in the window.
 constexpr std::size_t PAD = 16;
 
-// Where the window stands before the first read: no bytes at hand, and a byte
-// that the token step may look at.
-constexpr char NOTHING_READ[1] = {'\0'};
+// Where the window stands before the first read: no bytes at hand, and the zeroed bytes that
+// the token step may load there, as after the bytes read.
+constexpr char NOTHING_READ[PAD] = {};
 
 // How a line ends, the one rule of the input: a line runs to its LF; a CR right before the LF,
 // or at the very end of the input, belongs to the line end, not to the line, so that CR LF
@@ -313,8 +313,8 @@ const char* scan_token(SourceReader& r, const char* p) {
     next_line =
         static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(r.window_end - p))) +
         1;
-  } else {  // a token the chunk cannot tell, or one that begins with a byte that may also
-            // end a line or begin a comment
+  } else {  // a token the plain step does not take: a long one, one that a control byte or a
+            // lone CR may continue, one that begins with ";"
     r.pos = scan_token(r, p);
     return true;
   }

@@ -123,7 +123,7 @@ inline bool starts_token(char c) {
 /// The bytes that end a token of the plain path: a blank, a LF.
 struct EndsPlain {
   bool at[256];
-  constexpr EndsPlain() : at() { at[' '] = at['\t'] = at['\n'] = true; }
+  constexpr EndsPlain() : at() { at[0x20] = at[0x09] = at[0x0A] = true; }  // space, tab, LF
 };
 inline constexpr EndsPlain ENDS_PLAIN;
 
