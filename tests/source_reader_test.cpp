@@ -213,7 +213,8 @@ TEST(Tokenizer, VectorScanAgreesWithThePlainLoopsAtEveryAlignment) {
     for (int at = 0; at < 64; ++at) {
       char upper[16];
       char upper_plain[16];
-      ASSERT_EQ(scan::token_head16(buf + at, upper), scan::token_head16_plain(buf + at, upper_plain))
+      ASSERT_EQ(scan::token_head16(buf + at, upper),
+                scan::token_head16_plain(buf + at, upper_plain))
           << round << " " << at;
       ASSERT_EQ(std::string(upper, 16), std::string(upper_plain, 16)) << round << " " << at;
       ASSERT_EQ(scan::blanks_before16(buf + at), scan::blanks_before16_plain(buf + at))

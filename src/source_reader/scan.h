@@ -154,9 +154,9 @@ inline unsigned token_head16(const char* p, char* upper) {
       _mm_cmpeq_epi8(_mm_min_epu8(from_a, _mm_set1_epi8('z' - 'a')), from_a);
   _mm_storeu_si128(reinterpret_cast<__m128i*>(upper),
                    _mm_xor_si128(v, _mm_and_si128(lower, _mm_set1_epi8(0x20))));
-  return static_cast<unsigned>(std::countr_zero(static_cast<unsigned>(_mm_movemask_epi8(stop)) | 0x10000u));
+  return static_cast<unsigned>(
+      std::countr_zero(static_cast<unsigned>(_mm_movemask_epi8(stop)) | 0x10000u));
 }
-
 
 /// The first byte in [p, end) that is not a space or a tab, or `end`.
 inline const char* skip_blanks(const char* p, const char* end) {

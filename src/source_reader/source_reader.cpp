@@ -38,8 +38,8 @@ bool at_comment(const char* p) {
   return p[0] == ';' && (is_blank(p[1]) || at_line_end(p + 1));
 }
 
-using scan::low_bytes;
 using reader_step::starts_token;
+using scan::low_bytes;
 using scan::upper8;
 
 // The first byte at `p` or after that is not a blank; the window's last newline stops it. A gap

@@ -77,7 +77,8 @@ inline std::uint64_t low_bits(std::size_t k) {
 struct HeadMasks {
   std::uint64_t at[17];
   constexpr HeadMasks() : at() {
-    for (int n = 0; n <= 16; ++n) at[n] = n >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * n)) - 1;
+    for (int n = 0; n <= 16; ++n)
+      at[n] = n >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * n)) - 1;
   }
 };
 inline constexpr HeadMasks HEAD_MASKS;
