@@ -48,21 +48,21 @@ inline Masks classify64_plain(const char* p) {
 }
 
 /// A one in each byte of a word, and its high bit in each byte.
-constexpr std::uint64_t BYTE_ONES = 0x0101010101010101u;
-constexpr std::uint64_t BYTE_HIGHS = 0x8080808080808080u;
+constexpr std::uint64_t ONES = 0x0101010101010101u;
+constexpr std::uint64_t HIGHS = 0x8080808080808080u;
 
 /// The eight bytes of `w` with "a" to "z" upper-cased; every other byte stays as it is.
 inline std::uint64_t upper8(std::uint64_t w) {
-  const std::uint64_t low7 = w & ~BYTE_HIGHS;
-  const std::uint64_t from_a = low7 + BYTE_ONES * (0x80 - 'a');      // high bit: at least "a"
-  const std::uint64_t past_z = low7 + BYTE_ONES * (0x80 - 'z' - 1);  // high bit: past "z"
-  return w ^ (((from_a ^ past_z) & ~w & BYTE_HIGHS) >> 2);
+  const std::uint64_t low7 = w & ~HIGHS;
+  const std::uint64_t from_a = low7 + ONES * (0x80 - 'a');      // high bit: at least "a"
+  const std::uint64_t past_z = low7 + ONES * (0x80 - 'z' - 1);  // high bit: past "z"
+  return w ^ (((from_a ^ past_z) & ~w & HIGHS) >> 2);
 }
 
 /// A high bit at each byte of `w` below 0x21 (blanks, line ends, control bytes). Exact at the
 /// lowest such byte; a borrow may mark bytes after it.
 inline std::uint64_t low_bytes(std::uint64_t w) {
-  return (w - BYTE_ONES * 0x21) & ~w & BYTE_HIGHS;
+  return (w - ONES * 0x21) & ~w & HIGHS;
 }
 
 /// Writes the 16 bytes at `p` to `upper` with "a" to "z" upper-cased, and returns the index of

@@ -269,24 +269,13 @@ const char* scan_long_token(SourceReader& r, const char* p, std::size_t n) {
   return is_blank(p[n]) ? skip_gap(p + n + 1, r.window_end) : p + n;
 }
 
-// Takes the token that starts at `p` into the token store, upper-cased, eight bytes at a time,
-// and returns the first byte after it and the blanks that follow. A token of up to 15 bytes
-// that plain bytes end is taken here, within the store's first 64 bytes; the rest go on in
-// scan_long_token.
+// Takes the token that starts at `p` into the token store, upper-cased, and returns the first
+// byte after it and the blanks that follow. Its first 16 bytes are taken in one step, as the
+// plain step takes them; a token that a lone CR or a control byte continues, or that is longer,
+// goes on in scan_long_token.
 const char* scan_token(SourceReader& r, const char* p) {
-  char* const store = r.token_store.get();
-  std::uint64_t w = load8(p);
-  store8(store, upper8(w));
-  std::uint64_t low = low_bytes(w);
-  std::size_t n = 0;
-  if (low == 0) {
-    w = load8(p + 8);
-    store8(store + 8, upper8(w));
-    low = low_bytes(w);
-    n = 8;
-    if (low == 0) return scan_long_token(r, p, 16);
-  }
-  n += static_cast<std::size_t>(std::countr_zero(low) >> 3);
+  const std::size_t n = scan::token_head16(p, r.token_store.get());
+  if (n == 16) return scan_long_token(r, p, 16);
   const char c = p[n];
   if (is_blank(c)) {
     set_token(r, n);

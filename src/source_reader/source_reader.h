@@ -64,9 +64,8 @@ struct SourceReader {
   int pass_no = 1;
 };
 
-/// A one in each byte of a word, and its high bit in each byte.
-constexpr std::uint64_t ONES = 0x0101010101010101u;
-constexpr std::uint64_t HIGHS = 0x8080808080808080u;
+using scan::HIGHS;
+using scan::ONES;
 
 /// The bits of a word below bit `k`, which is at most 64.
 inline std::uint64_t low_bits(std::size_t k) {
@@ -102,9 +101,7 @@ std::string_view reader_line(const SourceReader& r);
 /// rest is in the reader.
 namespace reader_step {
 
-inline bool is_blank(char c) {
-  return c == ' ' || c == '\t';
-}
+using scan::is_blank;
 
 /// Bytes that begin a token wherever they stand: all but the blanks, the two bytes that may
 /// end a line (LF, CR) and ";", which may begin a comment.
