@@ -297,6 +297,29 @@ TEST(Numbers, ReadNumber) {
   }
 }
 
+// Catches the short-number step taking too many or too few bytes (eight digits, a digit run
+// that a letter or ":" goes on), a wrong value, or a wrong place for the token after it.
+TEST(Numbers, ReadNumberStepAgreesWithTheScan) {
+  for (const char* text : {"0", "12", "007", "12345678", "99999999", "123456789", "-12", "12A",
+                           "1234567:", "12345678/", "0\xb0", "12;"}) {
+    for (const char* after : {" NEXT\n", "\t \tNEXT\n", "\nNEXT\n"}) {
+      SourceReader r;
+      const std::string line = std::string("N ") + text + after;
+      reader_from_text(r, line);
+      take_token(r);
+      std::int32_t expected = 0;
+      if (scan_number(text, expected) == NumberScan::not_number) {
+        EXPECT_THROW(read_number(r), AsmError) << line;
+        continue;
+      }
+      EXPECT_EQ(read_number(r), expected) << line;
+      EXPECT_EQ(r.current_token, text) << line;
+      take_token(r);
+      EXPECT_EQ(r.current_token, "NEXT") << line;
+    }
+  }
+}
+
 TEST(Diagnostics, BothFormats) {
   SourceReader r;
   reader_from_text(r, "one\r\n  Two\tthree  \r\n");

@@ -129,6 +129,13 @@ inline constexpr EndsPlain ENDS_PLAIN;
 /// stops it. Kept out of the token step: most gaps are one blank.
 const char* skip_blank_run(const SourceReader& r, const char* p);
 
+/// Where the next token step begins after a token that ends at `end`, a blank or a LF: past
+/// the blanks there.
+inline const char* past_token_end(const SourceReader& r, const char* end) {
+  if (*end != '\n' && is_blank(*++end)) end = skip_blank_run(r, end);
+  return end;
+}
+
 /// The token step for what the plain path does not take, from `p`: `pos`, or the first token
 /// of the line the step has entered. False at the end of the input.
 bool take_token_slow(SourceReader& r, const char* p);
@@ -164,9 +171,7 @@ void take_token_or_fail(SourceReader& r, const char* p);
   if (n == 16 || !ENDS_PLAIN.at[static_cast<unsigned char>(p[n])]) return false;
   r.current_token = std::string_view(store, n);
   r.current_head = load8(store) & HEAD_MASKS.at[n];
-  const char* after = p + n;
-  if (*after != '\n' && is_blank(*++after)) after = skip_blank_run(r, after);
-  r.pos = after;
+  r.pos = past_token_end(r, p + n);
   return true;
 }
 
@@ -230,19 +235,28 @@ inline bool take_number(const SourceReader& r, std::string_view text, std::int32
   return digits_value(text, value);
 }
 
-/// The value of the digits whose bytes are the `n` lowest of `head` (1 to 8 of them, the
-/// first lowest, zeros above) when each is a decimal digit; false, leaving `value`, otherwise.
-/// All eight bytes are checked and combined at once, in pairs, fours and the whole.
-inline bool head_digits_value(std::uint64_t head, std::size_t n, std::int32_t& value) {
-  const std::uint64_t in_text = HEAD_MASKS.at[n];
-  // A high bit where a byte is below "0" or above "9"; a borrow or carry only ever passes
-  // upward, from a byte that is marked already.
-  if ((((head + ONES * 0x46) | (head - ONES * 0x30)) & in_text & HIGHS) != 0) return false;
-  std::uint64_t d = ((head ^ (ONES * 0x30)) & in_text) << (8 * (8 - n));  // leading zeros
+/// A high bit in each byte of `w` that is no decimal digit, exact up to and including the
+/// lowest such byte: a borrow or carry only ever passes upward, from a byte that is marked
+/// already.
+inline std::uint64_t non_digits(std::uint64_t w) {
+  return ((w + ONES * 0x46) | (w - ONES * 0x30)) & HIGHS;
+}
+
+/// The value of the decimal digits that are the `n` lowest bytes of `w` (1 to 8 of them, the
+/// first lowest), whatever the bytes above: combined at once, in pairs, fours and the whole.
+inline std::int32_t digits_in_word(std::uint64_t w, std::size_t n) {
+  std::uint64_t d = ((w ^ (ONES * 0x30)) & HEAD_MASKS.at[n]) << (8 * (8 - n));  // leading zeros
   d = (d * 10 + (d >> 8)) & 0x00FF00FF00FF00FFu;
   d = (d * 100 + (d >> 16)) & 0x0000FFFF0000FFFFu;
   d = (d * 10000 + (d >> 32)) & 0xFFFFFFFFu;
-  value = static_cast<std::int32_t>(d);  // at most 99999999
+  return static_cast<std::int32_t>(d);  // at most 99999999
+}
+
+/// The value of the digits whose bytes are the `n` lowest of `head` (1 to 8 of them, the
+/// first lowest, zeros above) when each is a decimal digit; false, leaving `value`, otherwise.
+inline bool head_digits_value(std::uint64_t head, std::size_t n, std::int32_t& value) {
+  if ((non_digits(head) & HEAD_MASKS.at[n]) != 0) return false;
+  value = digits_in_word(head, n);
   return true;
 }
 
