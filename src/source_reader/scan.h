@@ -149,9 +149,9 @@ inline unsigned token_head16(const char* p, char* upper) {
   const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
   const __m128i space = _mm_set1_epi8(' ');
   const __m128i stop = _mm_cmpeq_epi8(_mm_max_epu8(v, space), space);  // at most 0x20
-  const __m128i from_a = _mm_sub_epi8(v, _mm_set1_epi8('a'));
-  const __m128i lower =  // a lower-case letter: 0..25 from "a"
-      _mm_cmpeq_epi8(_mm_min_epu8(from_a, _mm_set1_epi8('z' - 'a')), from_a);
+  // "a" to "z" moved to the 26 least signed bytes, -128 to -103, and no other byte with them
+  const __m128i moved = _mm_add_epi8(v, _mm_set1_epi8(static_cast<char>(0x80 - 'a')));
+  const __m128i lower = _mm_cmplt_epi8(moved, _mm_set1_epi8(static_cast<char>(-128 + 26)));
   _mm_storeu_si128(reinterpret_cast<__m128i*>(upper),
                    _mm_xor_si128(v, _mm_and_si128(lower, _mm_set1_epi8(0x20))));
   return static_cast<unsigned>(

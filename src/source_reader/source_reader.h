@@ -143,7 +143,7 @@ bool take_token_slow(SourceReader& r, const char* p);
 /// take_token_slow, where the end of the input is an error.
 void take_token_or_fail(SourceReader& r, const char* p);
 
-/// Takes the next token on the plain path: one of up to 15 bytes that starts the line after
+/// Takes the next token on the plain path: one of up to 16 bytes that starts the line after
 /// a LF or follows the token before it, begins with a byte that always begins one, and that a
 /// blank or a LF ends. Its first word gives its length, its upper-cased head and its copy at
 /// once. True when it is taken; false otherwise, with `p` where the full step goes on: the
@@ -167,8 +167,9 @@ void take_token_or_fail(SourceReader& r, const char* p);
   }
   char* const store = r.token_store.get();
   const std::size_t n = scan::token_head16(p, store);
-  // n is 0 only at a control byte, which no plain token ends at
-  if (n == 16 || !ENDS_PLAIN.at[static_cast<unsigned char>(p[n])]) return false;
+  // n is 0 only at a control byte, which no plain token ends at. At 16, all 16 bytes are the
+  // token's and none is the window's last LF, so the byte after them is in the window too.
+  if (!ENDS_PLAIN.at[static_cast<unsigned char>(p[n])]) return false;
   r.current_token = std::string_view(store, n);
   r.current_head = load8(store) & HEAD_MASKS.at[n];
   r.pos = past_token_end(r, p + n);
