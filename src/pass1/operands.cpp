@@ -16,10 +16,6 @@ bool has_prefix(std::string_view token) {
   return c == ':' || c == '@' || c == '+' || c == '#';
 }
 
-std::int32_t& word_field(CodeWord& w, int field) {
-  return field == 0 ? w.a : field == 1 ? w.b : w.c;
-}
-
 struct Operand {
   std::int32_t value;  // the number, the name's value, or the symbol index when unresolved
   Kind kind;           // KIND_NUMBER, KIND_NAME or KIND_UNRESOLVED
@@ -43,14 +39,17 @@ struct Operand {
   return {i, KIND_UNRESOLVED};
 }
 
-// register = token without a ":", "@", "+" or "#" prefix, naming a defined value.
-void parse_register(Assembly& as, int field) {
-  take_token(as.reader);
-  std::string_view tok = as.reader.current_token;
-  std::int32_t& to = word_field(current_word(as), field);
-  if (register_number(tok, to)) return;
-  if (has_prefix(tok)) report_error(as.reader, msg::EXPECT_REGISTER);
+// A register operand given by any other name or by a number, the current token.
+[[gnu::noinline]] void register_by_value(Assembly& as, std::int32_t& to) {
+  if (has_prefix(as.reader.current_token)) report_error(as.reader, msg::EXPECT_REGISTER);
   to = resolve_operand(as, 0, false).value;
+}
+
+// register = token without a ":", "@", "+" or "#" prefix, naming a defined value. Into `to`, a
+// field of the current word. Inline in each operand form, as most registers are named R0 to R31.
+[[gnu::always_inline]] inline void parse_register(Assembly& as, std::int32_t& to) {
+  take_token(as.reader);
+  if (!register_number(as.reader.current_token, to)) register_by_value(as, to);
 }
 
 // target = token without a prefix; may be a forward reference. Fills field c.
@@ -90,11 +89,11 @@ void parse_address(Assembly& as) {
   CodeWord& w = current_word(as);
   if (tok.front() == '@') {
     w.c = resolve_operand(as, 1, true).value;
-    parse_register(as, 1);
+    parse_register(as, w.b);
     w.op = form_ops(w.op).indirect;
   } else if (tok.front() == '+') {
     w.b = resolve_operand(as, 1, false).value;
-    parse_register(as, 2);
+    parse_register(as, w.c);
     w.op = form_ops(w.op).indexed;
   } else {
     w.c = resolve_operand(as, 0, true).value;
@@ -107,37 +106,38 @@ void encode_instruction(Assembly& as, std::int32_t op) {
   if (as.code_loc < 0 || as.code_loc >= CODE_SIZE) {
     report_error(as.reader, msg::CODE_ADDRESS_OUT_OF_RANGE);
   }
-  current_word(as).op = op;
+  CodeWord& w = current_word(as);
+  w.op = op;
   switch (operand_form(op)) {
     case OperandForm::load_store:
-      parse_register(as, 0);
+      parse_register(as, w.a);
       parse_address(as);
       break;
     case OperandForm::target:
       parse_ads(as);
       break;
     case OperandForm::reg_target:
-      parse_register(as, 0);
+      parse_register(as, w.a);
       parse_ads(as);
       break;
     case OperandForm::arithmetic:
-      parse_register(as, 0);
-      parse_register(as, 1);
+      parse_register(as, w.a);
+      parse_register(as, w.b);
       parse_reg_or_imm(as);
       break;
     case OperandForm::reg:
-      parse_register(as, 0);
+      parse_register(as, w.a);
       break;
     case OperandForm::trap:
-      parse_register(as, 0);
+      parse_register(as, w.a);
       parse_constant(as);
       break;
     case OperandForm::reg_reg:
-      parse_register(as, 0);
-      parse_register(as, 1);
+      parse_register(as, w.a);
+      parse_register(as, w.b);
       break;
     case OperandForm::move:
-      parse_register(as, 0);
+      parse_register(as, w.a);
       parse_reg_or_imm(as);
       break;
     case OperandForm::none:
