@@ -31,7 +31,7 @@ char* put_pair(char* p, unsigned k) {
 
 // Writes `v` in decimal at `p` (room for 20 bytes) and returns the end. Most numbers of an
 // object (operations, registers, addresses) have at most four digits and are written here.
-char* put_number(char* p, std::int64_t v) {
+[[gnu::always_inline]] inline char* put_number(char* p, std::int64_t v) {
   if (v < 0 || v >= 10000) return std::to_chars(p, p + 20, v).ptr;
   const auto u = static_cast<unsigned>(v);
   if (u < 10) {
@@ -44,6 +44,41 @@ char* put_number(char* p, std::int64_t v) {
     return put_pair(p + 1, u % 100);
   }
   return put_pair(put_pair(p, u / 100), u % 100);
+}
+
+// Each number below 100 followed by ", ", as four bytes (the fourth of a one-digit number is
+// the next one's to overwrite), for the fields of a code line, most of which are small.
+struct SmallFields {
+  char at[400];
+  constexpr SmallFields() : at() {
+    for (int k = 0; k < 100; ++k) {
+      char* f = at + 4 * k;
+      if (k < 10) {
+        f[0] = static_cast<char>('0' + k);
+        f[1] = ',';
+        f[2] = ' ';
+      } else {
+        f[0] = static_cast<char>('0' + k / 10);
+        f[1] = static_cast<char>('0' + k % 10);
+        f[2] = ',';
+        f[3] = ' ';
+      }
+    }
+  }
+};
+constexpr SmallFields SMALL_FIELDS;
+
+// Writes `v` and ", " at `p` (room for 24 bytes) and returns the end.
+char* put_field(char* p, std::int32_t v) {
+  const auto u = static_cast<std::uint32_t>(v);
+  if (u < 100) {
+    std::memcpy(p, SMALL_FIELDS.at + 4 * u, 4);  // one 4-byte copy
+    return p + (u < 10 ? 3 : 4);
+  }
+  p = put_number(p, v);
+  p[0] = ',';
+  p[1] = ' ';
+  return p + 2;
 }
 
 // The lines of numbers, formatted into a batch and appended to the object a batch at a time:
@@ -80,17 +115,15 @@ void write_numbers(LineBatch& batch, std::initializer_list<std::int64_t> values)
   batch.wrote_to(p);
 }
 
-// Writes the four numbers of a code line, "%d, %d, %d, %d,".
-void write_code_line(LineBatch& batch, const std::array<std::int32_t, 4>& words) {
-  char* p = batch.room(4 * 22 + 1);
-  for (std::size_t k = 0; k < 4; ++k) {
-    p = put_number(p, words[k]);
-    p[0] = ',';
-    p[1] = ' ';
-    p += 2;
-  }
+// Writes the four numbers of a code line, "%d, %d, %d, %d,", at `p` (room for 96 bytes) and
+// returns the end.
+char* put_code_line(char* p, const std::array<std::int32_t, 4>& words) {
+  p = put_field(p, words[0]);
+  p = put_field(p, words[1]);
+  p = put_field(p, words[2]);
+  p = put_field(p, words[3]);
   p[-1] = '\n';
-  batch.wrote_to(p);
+  return p;
 }
 
 // Appends the object path for the header line, a line comment: each character that would end
@@ -158,7 +191,7 @@ void emit_code(Assembly& as, LineBatch& out, Listing* listing) {
       if (as.map != nullptr) as.map->error_line = line_of_address(as, addr);
       report_error(as.reader, msg::UNDEFINE_OP);
     }
-    write_code_line(out, words);
+    out.wrote_to(put_code_line(out.room(4 * 24), words));
     if (listing != nullptr) listing->code.push_back({addr, words, line_of_address(as, addr)});
   }
 }
@@ -174,6 +207,31 @@ std::int32_t next_data_value(Assembly& as, int& item_pos) {
   }
   ++item_pos;
   return v;
+}
+
+// Writes one line per data item from `item_pos` to the next section marker, where it leaves
+// `item_pos`; the first is at `address`.
+void emit_data(Assembly& as, LineBatch& batch, Listing* listing, int& item_pos,
+               std::int64_t address) {
+  constexpr std::size_t LINE_ROOM = 24;
+  char* p = batch.room(LINE_ROOM);
+  const char* const last = batch.buf + sizeof batch.buf - LINE_ROOM;  // room for one more line
+  while (!is_section_marker(as.items[static_cast<std::size_t>(item_pos)].kind)) {
+    const std::size_t at = static_cast<std::size_t>(item_pos);
+    std::int32_t v = next_data_value(as, item_pos);
+    if (listing != nullptr) listing->data.push_back({address++, v, as.map->item_line[at]});
+    if (p > last) {  // the batch is full
+      batch.wrote_to(p);
+      batch.flush();
+      p = batch.buf;
+    }
+    p = put_number(p, v);
+    p[0] = ',';
+    p[1] = ' ';
+    p[2] = '\n';
+    p += 3;
+  }
+  batch.wrote_to(p);
 }
 
 }  // namespace
@@ -200,17 +258,7 @@ std::string run_pass2(Assembly& as, std::string_view object_path, Listing* listi
       // KIND_DATA: pass one leaves no other kind at a section head.
       write_numbers(batch, {item.value, n - item_pos - 2});
       ++item_pos;
-      std::int64_t address = item.value;
-      while (!is_section_marker(as.items[static_cast<std::size_t>(item_pos)].kind)) {
-        const std::size_t at = static_cast<std::size_t>(item_pos);
-        std::int32_t v = next_data_value(as, item_pos);
-        if (listing != nullptr) listing->data.push_back({address++, v, as.map->item_line[at]});
-        char* p = put_number(batch.room(24), v);
-        p[0] = ',';
-        p[1] = ' ';
-        p[2] = '\n';
-        batch.wrote_to(p + 3);
-      }
+      emit_data(as, batch, listing, item_pos, item.value);
     }
   }
   batch.flush();
