@@ -69,7 +69,7 @@ struct SmallFields {
 constexpr SmallFields SMALL_FIELDS;
 
 // Writes `v` and ", " at `p` (room for 24 bytes) and returns the end.
-char* put_field(char* p, std::int32_t v) {
+[[gnu::always_inline]] inline char* put_field(char* p, std::int32_t v) {
   const auto u = static_cast<std::uint32_t>(v);
   if (u < 100) {
     std::memcpy(p, SMALL_FIELDS.at + 4 * u, 4);  // one 4-byte copy
