@@ -246,6 +246,12 @@ inline std::uint64_t non_digits(std::uint64_t w) {
 /// The value of the decimal digits that are the `n` lowest bytes of `w` (1 to 8 of them, the
 /// first lowest), whatever the bytes above: combined at once, in pairs, fours and the whole.
 inline std::int32_t digits_in_word(std::uint64_t w, std::size_t n) {
+  if (n <= 4) {  // most numbers: pairs and the whole in 32 bits
+    auto d = static_cast<std::uint32_t>((w ^ (ONES * 0x30)) & HEAD_MASKS.at[n]) << (8 * (4 - n));
+    d = (d * 10 + (d >> 8)) & 0x00FF00FFu;
+    d = (d * 100 + (d >> 16)) & 0xFFFFu;
+    return static_cast<std::int32_t>(d);  // at most 9999
+  }
   std::uint64_t d = ((w ^ (ONES * 0x30)) & HEAD_MASKS.at[n]) << (8 * (8 - n));  // leading zeros
   d = (d * 10 + (d >> 8)) & 0x00FF00FF00FF00FFu;
   d = (d * 100 + (d >> 16)) & 0x0000FFFF0000FFFFu;
