@@ -430,32 +430,8 @@ std::int32_t number_value(const SourceReader& r, std::string_view text) {
   return value;
 }
 
-namespace {
-
-// The number step, for most values: a token of one to eight decimal digits, without a sign,
-// that follows the token before it on its line and that a blank or a LF ends. Its digits are
-// their own upper-cased copy, so its bytes go to the token store as they stand, and its value
-// comes from the same word. False, having taken nothing, for any other token.
-bool take_plain_number(SourceReader& r, std::int32_t& value) {
-  const char* const p = r.pos;
-  const std::uint64_t w = load8(p);  // the window's padding is at hand past its last line
-  const std::uint64_t others = non_digits(w);
-  const auto n = static_cast<std::size_t>(others == 0 ? 8 : std::countr_zero(others) >> 3);
-  if (n == 0 || !reader_step::ENDS_PLAIN.at[static_cast<unsigned char>(p[n])]) return false;
-  char* const store = r.token_store.get();
-  store8(store, w);
-  r.current_token = std::string_view(store, n);
-  r.current_head = w & HEAD_MASKS.at[n];
-  r.pos = reader_step::past_token_end(r, p + n);
-  value = digits_in_word(w, n);
-  return true;
-}
-
-}  // namespace
-
-std::int32_t read_number(SourceReader& r) {
+std::int32_t read_number_slow(SourceReader& r) {
   std::int32_t value = 0;
-  if (take_plain_number(r, value)) return value;
   take_token(r);
   if (!take_token_number(r, 0, value)) report_error(r, msg::EXPECT_NUMBER);
   return value;

@@ -282,7 +282,32 @@ inline bool take_token_number(const SourceReader& r, std::size_t skip, std::int3
   return take_number(r, token.substr(skip), value);
 }
 
+/// The number step, for most values: a token of one to eight decimal digits, without a sign,
+/// that follows the token before it on its line and that a blank or a LF ends. Its digits are
+/// their own upper-cased copy, so its bytes go to the token store as they stand, and its value
+/// comes from the same word. False, having taken nothing, for any other token.
+[[gnu::always_inline]] inline bool take_plain_number(SourceReader& r, std::int32_t& value) {
+  const char* const p = r.pos;
+  const std::uint64_t w = load8(p);  // the window's padding is at hand past its last line
+  const std::uint64_t others = non_digits(w);
+  const auto n = static_cast<std::size_t>(others == 0 ? 8 : std::countr_zero(others) >> 3);
+  if (n == 0 || !reader_step::ENDS_PLAIN.at[static_cast<unsigned char>(p[n])]) return false;
+  char* const store = r.token_store.get();
+  store8(store, w);
+  r.current_token = std::string_view(store, n);
+  r.current_head = w & HEAD_MASKS.at[n];
+  r.pos = reader_step::past_token_end(r, p + n);
+  value = digits_in_word(w, n);
+  return true;
+}
+
+/// read_number for a value the number step does not take.
+std::int32_t read_number_slow(SourceReader& r);
+
 /// Takes the next token and returns its value; "expect number" when it is not a number.
-std::int32_t read_number(SourceReader& r);
+[[gnu::always_inline]] inline std::int32_t read_number(SourceReader& r) {
+  std::int32_t value = 0;
+  return take_plain_number(r, value) ? value : read_number_slow(r);
+}
 
 }  // namespace vorn
