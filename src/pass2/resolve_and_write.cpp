@@ -196,29 +196,28 @@ void emit_code(Assembly& as, LineBatch& out, Listing* listing) {
   }
 }
 
-// The value of the data item at `item_pos`, then moves past it; "undefined symbol" when it
-// has none.
-std::int32_t next_data_value(Assembly& as, int& item_pos) {
-  const Item& item = as.items[static_cast<std::size_t>(item_pos)];
-  std::int32_t v = item.kind == KIND_NAME ? sym_value(as.symtab, item.value) : item.value;
-  if (v == UNDEFINED_VALUE) {
-    if (as.map != nullptr) as.map->error_line = as.map->item_line[static_cast<std::size_t>(item_pos)];
-    report_error(as.reader, msg::UNDEFINED_SYMBOL);
-  }
-  ++item_pos;
-  return v;
+// Ends the run with "undefined symbol" for the data item at `item_pos`, a name without a value.
+[[noreturn]] void report_undefined_item(Assembly& as, std::size_t item_pos) {
+  if (as.map != nullptr) as.map->error_line = as.map->item_line[item_pos];
+  report_error(as.reader, msg::UNDEFINED_SYMBOL);
 }
 
 // Writes one line per data item from `item_pos` to the next section marker, where it leaves
-// `item_pos`; the first is at `address`.
+// `item_pos`; the first is at `address`. The items and the symbols are read through pointers
+// of the loop's own, which the bytes written cannot change.
 void emit_data(Assembly& as, LineBatch& batch, Listing* listing, int& item_pos,
                std::int64_t address) {
   constexpr std::size_t LINE_ROOM = 24;
+  const Item* const items = as.items.data();
+  const SymbolEntry* const symbols = as.symtab.entries.data();
+  auto at = static_cast<std::size_t>(item_pos);
   char* p = batch.room(LINE_ROOM);
   const char* const last = batch.buf + sizeof batch.buf - LINE_ROOM;  // room for one more line
-  while (!is_section_marker(as.items[static_cast<std::size_t>(item_pos)].kind)) {
-    const std::size_t at = static_cast<std::size_t>(item_pos);
-    std::int32_t v = next_data_value(as, item_pos);
+  for (; !is_section_marker(items[at].kind); ++at) {
+    const Item& item = items[at];
+    const std::int32_t v =
+        item.kind == KIND_NAME ? symbols[static_cast<std::size_t>(item.value)].value : item.value;
+    if (v == UNDEFINED_VALUE) report_undefined_item(as, at);
     if (listing != nullptr) listing->data.push_back({address++, v, as.map->item_line[at]});
     if (p > last) {  // the batch is full
       batch.wrote_to(p);
@@ -232,6 +231,7 @@ void emit_data(Assembly& as, LineBatch& batch, Listing* listing, int& item_pos,
     p += 3;
   }
   batch.wrote_to(p);
+  item_pos = static_cast<int>(at);
 }
 
 }  // namespace

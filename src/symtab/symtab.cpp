@@ -9,9 +9,6 @@ namespace vorn {
 
 namespace {
 
-// Room for the names of most programs, so the store is not copied as it grows.
-constexpr std::size_t NAMES_RESERVE = 64 * 1024;
-
 std::size_t at(int index) {
   return static_cast<std::size_t>(index);
 }
@@ -94,15 +91,17 @@ void link_filled_slot(SymbolTable& t, int slot, int root) {
   store.capacity = capacity < UINT32_MAX ? capacity : UINT32_MAX;
 }
 
-// Makes room in the name store for `more` bytes and the eight after them.
-void reserve_names(NameStore& store, std::size_t more) {
+// Makes room in the name store for `more` bytes and the room the table keeps after them:
+// eight bytes for each name that may still be entered, and eight more.
+void reserve_names(const SymbolTable& t, NameStore& store, std::size_t more) {
+  const auto kept = static_cast<std::size_t>(8 * (MAX_SYMBOLS - t.symbol_count) + 8);
   // `more` is the length of a name in memory, so the sum does not overflow.
-  const std::size_t needed = store.size + more + 8;
+  const std::size_t needed = store.size + more + kept;
   if (needed > store.capacity || needed - 8 > UINT32_MAX) grow_names(store, needed);
 }
 
 // Appends `name`, whose head is `head`, to the name store, which has room for it and the
-// eight bytes after it.
+// eight bytes after it (a short name: the room the table keeps).
 void append_name(NameStore& store, std::string_view name, std::uint64_t head) {
   char* const at_end = store.data.get() + store.size;
   if (name.size() <= 8) {
@@ -111,12 +110,6 @@ void append_name(NameStore& store, std::string_view name, std::uint64_t head) {
     std::memcpy(at_end, name.data(), name.size());
   }
   store.size += name.size();
-}
-
-// Appends `name`, whose head is `head`, to the name store, making room first.
-void store_name(NameStore& store, std::string_view name, std::uint64_t head) {
-  reserve_names(store, name.size());
-  append_name(store, name, head);
 }
 
 // Gives the name just stored at `offset` its slot, its entry and its index cell.
@@ -134,12 +127,13 @@ void store_name(NameStore& store, std::string_view name, std::uint64_t head) {
   return slot;
 }
 
-// sym_enter for a long name or a store that must grow first: the calls these make stay out of
-// the usual entry, which then keeps everything in registers of its own.
-[[gnu::noinline]] int enter_stored(SymbolTable& t, std::string_view name, std::uint64_t head,
-                                   std::uint32_t fp, int cell) {
+// sym_enter for a long name, for which the store may have to grow first: the calls this makes
+// stay out of the usual entry, which then keeps everything in registers of its own.
+[[gnu::noinline]] int enter_long(SymbolTable& t, std::string_view name, std::uint64_t head,
+                                 std::uint32_t fp, int cell) {
+  reserve_names(t, t.names, name.size());
   const auto offset = static_cast<std::uint32_t>(t.names.size);
-  store_name(t.names, name, head);
+  append_name(t.names, name, head);
   return place_name(t, name, head, fp, cell, offset);
 }
 
@@ -149,12 +143,10 @@ void store_name(NameStore& store, std::string_view name, std::uint64_t head) {
 [[gnu::noinline]] int sym_enter(SymbolTable& t, std::string_view name, std::uint64_t head,
                                 std::uint32_t fp, int cell) {
   if (t.symbol_count >= MAX_SYMBOLS) return SYMTAB_FULL;
+  if (name.size() > 8) return enter_long(t, name, head, fp, cell);
+  // A short name, in the room the store keeps. The room counted never passes 4 GiB
+  // (grow_names), so neither does the name.
   NameStore& store = t.names;
-  if (name.size() > 8 || store.capacity - store.size < 8 + 8) {  // a short name, eight after
-    return enter_stored(t, name, head, fp, cell);
-  }
-  // A short name, with room at hand. The room counted never passes 4 GiB (grow_names), so
-  // neither does the name.
   const auto offset = static_cast<std::uint32_t>(store.size);
   append_name(store, name, head);
   return place_name(t, name, head, fp, cell, offset);
@@ -179,10 +171,10 @@ void sym_load_image(SymbolTable& t, const SymbolImageRow* rows, int count, std::
     t.next_free[slot] = row->next_free;
     t.name_index[at(row->cell)] = static_cast<std::uint16_t>(row->slot + 1);
   }
-  reserve_names(t.names, names.size());
+  t.symbol_count += count;  // first, so that the room kept is counted for the names still to come
+  reserve_names(t, t.names, names.size());
   std::memcpy(t.names.data.get() + t.names.size, names.data(), names.size());
   t.names.size += names.size();
-  t.symbol_count += count;
 }
 
 int sym_find(const SymbolTable& t, std::string_view name, std::uint64_t head) {

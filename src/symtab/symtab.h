@@ -76,16 +76,23 @@ struct SymbolSlots {
   std::array<std::uint16_t, NAME_INDEX_SIZE> name_index;  // slot + 1 of a name; 0: empty
 };
 
-/// The text of the stored names, back to back, in storage that grows by doubling. Eight bytes
-/// past the names are always at hand, so a short name is copied in with one 8-byte store.
+/// The bytes a name store starts with: room for the names of most programs, so that it is not
+/// copied as it grows, and for MAX_SYMBOLS short names at least (see SymbolTable).
+constexpr std::size_t NAMES_RESERVE = 64 * 1024;
+static_assert(NAMES_RESERVE >= 8 * MAX_SYMBOLS + 8);
+
+/// The text of the stored names, back to back, in storage that grows by doubling.
 struct NameStore {
-  std::unique_ptr<char[]> data;
+  std::unique_ptr<char[]> data{new char[NAMES_RESERVE]};
   std::size_t size = 0;
-  std::size_t capacity = 0;  // bytes at `data`, eight more than the most the names may fill
+  std::size_t capacity = NAMES_RESERVE;  // bytes at `data`
 
   std::string_view text() const { return {data.get(), size}; }
 };
 
+/// The name store keeps room for eight bytes for each name that may still be entered and eight
+/// more, so that a short name is copied in with one 8-byte store and no test of the room.
+///
 /// The table proper is SYMTAB_SIZE slots filled by linear probing from each name's home slot:
 /// a name lies in the first slot from its home that holds it, and a new name takes the first
 /// empty slot from its home. Two side structures give exactly those slots without walking the
