@@ -81,7 +81,7 @@ void link_filled_slot(SymbolTable& t, int slot, int root) {
 // when memory runs out. Kept apart, so that entering a name makes no call on its way.
 [[gnu::noinline]] void grow_names(NameStore& store, std::size_t needed) {
   if (needed - 8 > UINT32_MAX) throw std::bad_alloc();
-  std::size_t capacity = store.capacity < NAMES_RESERVE ? NAMES_RESERVE : store.capacity;
+  std::size_t capacity = store.capacity;  // never below NAMES_RESERVE, where it starts
   while (capacity < needed) capacity *= 2;
   std::unique_ptr<char[]> grown(new char[capacity]);
   if (store.size > 0) std::memcpy(grown.get(), store.data.get(), store.size);
@@ -93,7 +93,8 @@ void link_filled_slot(SymbolTable& t, int slot, int root) {
 
 // Makes room in the name store for `more` bytes and the room the table keeps after them:
 // eight bytes for each name that may still be entered, and eight more.
-void reserve_names(const SymbolTable& t, NameStore& store, std::size_t more) {
+void reserve_names(SymbolTable& t, std::size_t more) {
+  NameStore& store = t.names;
   const auto kept = static_cast<std::size_t>(8 * (MAX_SYMBOLS - t.symbol_count) + 8);
   // `more` is the length of a name in memory, so the sum does not overflow.
   const std::size_t needed = store.size + more + kept;
@@ -131,7 +132,7 @@ void append_name(NameStore& store, std::string_view name, std::uint64_t head) {
 // stay out of the usual entry, which then keeps everything in registers of its own.
 [[gnu::noinline]] int enter_long(SymbolTable& t, std::string_view name, std::uint64_t head,
                                  std::uint32_t fp, int cell) {
-  reserve_names(t, t.names, name.size());
+  reserve_names(t, name.size());
   const auto offset = static_cast<std::uint32_t>(t.names.size);
   append_name(t.names, name, head);
   return place_name(t, name, head, fp, cell, offset);
@@ -172,7 +173,7 @@ void sym_load_image(SymbolTable& t, const SymbolImageRow* rows, int count, std::
     t.name_index[at(row->cell)] = static_cast<std::uint16_t>(row->slot + 1);
   }
   t.symbol_count += count;  // first, so that the room kept is counted for the names still to come
-  reserve_names(t, t.names, names.size());
+  reserve_names(t, names.size());
   std::memcpy(t.names.data.get() + t.names.size, names.data(), names.size());
   t.names.size += names.size();
 }
