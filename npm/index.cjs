@@ -6,10 +6,19 @@ const createVorn = require('./vorn.cjs');
 
 let loading = null;
 
-/** The assembler, compiled once; every later call gives the same one. */
+/**
+ * The assembler, compiled once; every later call gives the same one. A failure is not kept:
+ * the next call tries again.
+ */
 function load() {
-  loading ??= createVorn().then((m) => m.packageApi());
+  loading ??= createVorn().then((m) => m.packageApi(), (e) => {
+    loading = null;
+    throw e;
+  });
   return loading;
 }
 
 module.exports = {load, default: load};
+// What TypeScript and Babel emit for `import load from 'vorn'` reads `default` only from a
+// module that says it was compiled from an ES module.
+Object.defineProperty(module.exports, '__esModule', {value: true});

@@ -4,9 +4,15 @@ import createVorn from './vorn.mjs';
 
 let loading = null;
 
-/** The assembler, compiled once; every later call gives the same one. */
+/**
+ * The assembler, compiled once; every later call gives the same one. A failure is not kept:
+ * the next call tries again.
+ */
 export function load() {
-  loading ??= createVorn().then((m) => m.packageApi());
+  loading ??= createVorn().then((m) => m.packageApi(), (e) => {
+    loading = null;
+    throw e;
+  });
   return loading;
 }
 

@@ -33,6 +33,12 @@ inline std::string program_under_test() {
   return other != nullptr && *other != '\0' ? other : VORN_BINARY;
 }
 
+/// Whether the program under test is another than the vorn just built: the npm package's
+/// command, which differs where its README says ("Where it differs"), each time by refusing.
+inline bool testing_another_command() {
+  return program_under_test() != VORN_BINARY;
+}
+
 /// Runs vorn with `args` in `cwd`; `options` adds what a test needs beyond that.
 inline Outcome run_vorn(const fs::path& cwd, const std::vector<std::string>& args,
                         platform::SpawnOptions options = {}) {

@@ -7,28 +7,46 @@
 // Uint8Arrays, byte for byte. With options.listing, the result also holds `listing`: {code,
 // data, symbols, errorLine}: every code word and data word with the source line it came from,
 // the program's own symbols, and the line the diagnostic concerns (0 for none).
-// objectPath(sourcePath): the object path that the command line derives from `sourcePath`.
+// A source or path that is neither text nor bytes is a TypeError that names the argument.
+// objectPath(sourcePath): the object path that the command line derives from `sourcePath`
+// (bytes for bytes: a file name need not be UTF-8).
 // instructions(): every mnemonic with its number and operands, from the assembler's own table;
 // registers(): the register names.
 // messages(): the command line's whole-line messages (each with its newline).
 // packageApi(): the frozen object the npm package's load() gives.
 
+// The memory may grow past 2 GB: the addresses that the module returns are unsigned.
+function vornBytesAt(at, size) {
+  return HEAPU8.slice(at >>> 0, (at >>> 0) + (size >>> 0));
+}
+
 function vornText() {
-  var at = _vorn_text_data();
-  return new TextDecoder().decode(HEAPU8.slice(at, at + _vorn_text_size()));
+  return new TextDecoder().decode(vornBytesAt(_vorn_text_data(), _vorn_text_size()));
+}
+
+// `value` as bytes: a string in UTF-8, an ArrayBuffer or any view of one as its bytes; anything
+// else is a TypeError naming `what`.
+function vornBytes(value, what) {
+  if (typeof value === 'string') return new TextEncoder().encode(value);
+  if (value instanceof ArrayBuffer) return new Uint8Array(value);
+  if (ArrayBuffer.isView(value)) return new Uint8Array(value.buffer, value.byteOffset, value.byteLength);
+  throw new TypeError('vorn: ' + what + ' must be a string, an ArrayBuffer or a view of one (such as a Uint8Array), not ' +
+                      (value === null ? 'null' : typeof value));
 }
 
 Module['objectPath'] = function (sourcePath) {
-  var path = new TextEncoder().encode(sourcePath);
-  HEAPU8.set(path, _vorn_path_buffer(path.length));
+  var path = vornBytes(sourcePath, 'sourcePath');
+  HEAPU8.set(path, _vorn_path_buffer(path.length) >>> 0);
   _vorn_derive_object_path();
-  return vornText();
+  var derived = vornBytesAt(_vorn_text_data(), _vorn_text_size());
+  return typeof sourcePath === 'string' ? new TextDecoder().decode(derived) : derived;
 };
 
 // The listing of the last run, read from the numbers and names the module flattened it into.
 function vornListing(asText) {
-  var numbers = HEAPF64.subarray(_vorn_listing_numbers() / 8, _vorn_listing_numbers() / 8 + _vorn_listing_count());
-  var names = _vorn_listing_names();
+  var first = (_vorn_listing_numbers() >>> 0) / 8;
+  var numbers = HEAPF64.subarray(first, first + (_vorn_listing_count() >>> 0));
+  var names = _vorn_listing_names() >>> 0;
   var decoder = new TextDecoder();
   var k = 0;
   var next = function () { return numbers[k++]; };
@@ -48,18 +66,17 @@ function vornListing(asText) {
 }
 
 Module['assemble'] = function (source, objectPath, options) {
-  var encoder = new TextEncoder();
   var asText = typeof source === 'string';
-  var bytes = asText ? encoder.encode(source) : source;
-  var path = typeof objectPath === 'string' ? encoder.encode(objectPath) : objectPath;
+  var bytes = vornBytes(source, 'source');
+  var path = vornBytes(objectPath, 'objectPath');
   var wantListing = !!(options && options.listing);
-  var at = _vorn_source_buffer(bytes.length);  // may grow the memory: HEAPU8 is read after
+  var at = _vorn_source_buffer(bytes.length) >>> 0;  // may grow the memory: HEAPU8 is read after
   HEAPU8.set(bytes, at);
-  at = _vorn_path_buffer(path.length);
+  at = _vorn_path_buffer(path.length) >>> 0;
   HEAPU8.set(path, at);
   var ok = _vorn_run(wantListing ? 1 : 0) !== 0;
-  var output = HEAPU8.slice(_vorn_output_data(), _vorn_output_data() + _vorn_output_size());
-  var object = HEAPU8.slice(_vorn_object_data(), _vorn_object_data() + _vorn_object_size());
+  var output = vornBytesAt(_vorn_output_data(), _vorn_output_size());
+  var object = vornBytesAt(_vorn_object_data(), _vorn_object_size());
   var result = {ok: ok, output: output, object: object};
   if (asText) {
     var decoder = new TextDecoder();
@@ -94,7 +111,8 @@ Module['messages'] = function () {
   _vorn_command_messages();
   var lines = vornText().split(/(?<=\n)/);
   return {usage: lines[0], inputFileNotFound: lines[1], objectWouldReplaceSource: lines[2],
-          cannotWriteObject: lines[3], cannotReadInput: lines[4], cannotWriteStdout: lines[5]};
+          cannotWriteObject: lines[3], cannotReadInput: lines[4], cannotWriteStdout: lines[5],
+          outOfMemory: lines[6]};
 };
 
 // The assembler as the npm package gives it: what load() resolves to.
@@ -103,3 +121,10 @@ Module['packageApi'] = function () {
                         instructions: Module['instructions'](), registers: Module['registers'](),
                         messages: Object.freeze(Module['messages']())});
 };
+
+// A module that cannot start (no WebAssembly, a page's policy that forbids compiling it) fails
+// in the package's own words, with emscripten's reason and without its advice to rebuild.
+Module['ready'] = Module['ready'].catch(function (e) {
+  var why = String((e && e.message) || e).replace(/^Aborted\(([^]*)\)\.? ?Build with [^]*$/, '$1');
+  throw new Error("vorn: the assembler's WebAssembly module cannot be loaded: " + why, {cause: e});
+});

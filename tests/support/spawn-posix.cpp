@@ -97,10 +97,11 @@ SpawnResult spawn(const std::string& program, const std::vector<std::string>& ar
   pid_t pid = fork();
   if (pid == 0) {
     // A full device is Linux's /dev/full (FreeBSD has one too); elsewhere the child fails.
-    int out = options.out == StdoutTo::capture       ? out_fd
-              : options.out == StdoutTo::full_device ? open("/dev/full", O_WRONLY)
-                                                     : pipe_fds[1];
+    int out = options.out == StdoutTo::full_device   ? open("/dev/full", O_WRONLY)
+              : options.out == StdoutTo::closed_pipe ? pipe_fds[1]
+                                                     : out_fd;
     if (out < 0 || dup2(out, 1) < 0 || dup2(err_fd, 2) < 0) _exit(127);
+    if (options.out == StdoutTo::closed) close(1);
     if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(127);
     signal(SIGPIPE, SIG_DFL);
     rlimit no_core{0, 0};  // a signal that dumps core leaves no core file in the folder

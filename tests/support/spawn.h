@@ -13,6 +13,7 @@ enum class StdoutTo {
   capture,      // a file read back into SpawnResult::out
   full_device,  // a device on which every write fails for lack of space (POSIX: /dev/full)
   closed_pipe,  // a pipe whose reading end is already closed
+  closed,       // no standard output at all: descriptor 1 closed (POSIX)
 };
 
 struct SpawnOptions {
