@@ -2,8 +2,11 @@
 # The npm package as a user gets it: the tarball installed offline into a fresh folder, then an
 # ES import and a CommonJS require assemble the Quick start example into the object the command
 # line is checked against, a bundler builds it for browsers, its declarations pass a strict type check of a small usage file,
-# `npx vorn` assembles the example, and every end-to-end case passes with the package's `vorn`
-# as the program under test (the native case runner and case files, run a second time).
+# `npx vorn` assembles the example; the package behaves in its host (errors and rejections stay
+# the host's, a failed load is tried again, arguments are checked, CommonJS TypeScript takes its
+# default export, an unused import bundles to nothing, the ES module has no CommonJS parts);
+# and the native end-to-end suite passes with the package's `vorn` as the program under test:
+# every case, the hostile inputs and the ways the object is put in place.
 #   package_test.sh TARBALL NATIVE-BUILD
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -11,6 +14,7 @@ tarball=$(realpath "$1")
 native=$(realpath "$2")
 fresh=$(mktemp -d)
 trap 'rm -rf "$fresh"' EXIT
+chmod 755 "$fresh"  # the suite runs the command as another user too
 cd "$fresh"
 echo '{"name": "user", "version": "1.0.0", "private": true}' >package.json
 npm install --offline --no-audit --no-fund --silent "$tarball"
@@ -57,6 +61,55 @@ echo "== npx vorn"
 npx --offline --no-install vorn sum.s
 cmp sum.obj "$want"
 
-echo "== end-to-end cases through the package's vorn"
+echo "== the host's own errors: a throw after load() is the host's, status 1, short"
+if node -e "require('vorn').load().then(() => setTimeout(() => { throw new Error('host-error') }))" 2>err.txt; then
+  echo "a host's throw exited 0"; exit 1
+else
+  status=$?
+fi
+[ "$status" = 1 ] && grep -q 'Error: host-error' err.txt && [ "$(wc -c <err.txt)" -lt 2000 ] ||
+  { echo "status $status, $(wc -c <err.txt) bytes on stderr"; head -c 500 err.txt; exit 1; }
+node -e "
+  process.on('unhandledRejection', () => { process.exitCode = 0; });
+  process.exitCode = 1;
+  require('vorn').load().then(() => Promise.reject(new Error('the host handles it')));"
+
+echo "== load() after a failed one; arguments that are neither text nor bytes"
+node -e "
+  const {load} = require('vorn');
+  const instantiate = WebAssembly.instantiate;
+  WebAssembly.instantiate = () => Promise.reject(new Error('no compiler today'));
+  load().then(() => { throw new Error('loaded without a compiler'); }, (e) => {
+    if (!/^vorn: .*no compiler today/.test(e.message) || /ASSERTIONS/.test(e.message)) throw e;
+    WebAssembly.instantiate = instantiate;
+    return load();
+  }).then((vorn) => {
+    for (const bad of [5, {}, undefined, null]) {
+      try { vorn.assemble(bad, 'p.obj'); } catch (e) { if (e instanceof TypeError && /source/.test(e.message)) continue; }
+      throw new Error('assembled ' + bad);
+    }
+    const r = vorn.assemble(new TextEncoder().encode(' .SYMBOL .CODE 0 RET R1 .DATA 0 .END').buffer, 'p.obj');
+    if (!r.ok || !(r.object instanceof Uint8Array)) throw new Error('an ArrayBuffer source');
+  });" 2>err.txt || { cat err.txt; exit 1; }
+
+echo "== CommonJS TypeScript: the default export"
+mkdir cts && cat >cts/usage.ts <<'TS'
+import load from 'vorn';
+load().then((vorn) => {
+  if (!vorn.assemble(' .SYMBOL .CODE 0 RET R1 .DATA 0 .END', 'p.obj').ok) throw new Error('not assembled');
+});
+TS
+"$root/node_modules/.bin/tsc" --strict --module commonjs --esModuleInterop --target es2022 --outDir cts cts/usage.ts
+node cts/usage.js
+
+echo "== bundles: an unused import is nothing; the ES module carries no CommonJS parts"
+echo "import {load} from 'vorn';" >unused.mjs
+"$root/node_modules/.bin/esbuild" unused.mjs --bundle --minify --format=esm --log-level=warning --outfile=unused.js
+[ "$(wc -c <unused.js)" -lt 1000 ] || { echo "an unused import bundles to $(wc -c <unused.js) bytes"; exit 1; }
+if grep -o '.\{40\}\(__filename\|module\.exports\|define(\|process\["on"\]\).\{40\}' node_modules/vorn/vorn.mjs; then
+  exit 1
+fi
+
+echo "== the native end-to-end suite through the package's vorn"
 VORN_UNDER_TEST=$fresh/node_modules/.bin/vorn "$native/tests/vorn_e2e_tests" --gtest_brief=1 \
-  --gtest_filter='Cases/*'
+  --gtest_filter='Cases/*:Hostile.*:SafeOutput.*'
