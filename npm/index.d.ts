@@ -100,24 +100,30 @@ export interface Messages {
   cannotReadInput: string;
   /** @example 'vorn: cannot write standard output\n' */
   cannotWriteStdout: string;
+  /** @example 'error: out of memory\n' */
+  outOfMemory: string;
 }
 
 /** The assembler, loaded. */
 export interface Vorn {
   /**
    * Assembles one source in-process, as `vorn` does on the command line. Strings are taken
-   * and given as UTF-8; a Uint8Array source gives Uint8Arrays, byte for byte as the files.
-   * `objectPath` goes into the object's header line: pass objectPathFor(sourcePath).
+   * and given as UTF-8; a source of bytes (an ArrayBuffer, a Uint8Array or any other view)
+   * gives Uint8Arrays, byte for byte as the files. `objectPath` goes into the object's header
+   * line: pass objectPathFor(sourcePath). An assembly error is a result; a source or path that
+   * is neither text nor bytes throws a TypeError.
    * @example vorn.assemble('.SYMBOL\n.CODE 0\nRET R1\n.DATA 0\n.END\n', 'prog.obj').ok === true
    */
   assemble(source: string, objectPath: string, options?: AssembleOptions): Result<string>;
-  assemble(source: Uint8Array, objectPath: string | Uint8Array,
+  assemble(source: ArrayBuffer | ArrayBufferView, objectPath: string | ArrayBuffer | ArrayBufferView,
            options?: AssembleOptions): Result<Uint8Array>;
   /**
-   * The object file's path for a source path, by the command line's rule.
+   * The object file's path for a source path, by the command line's rule; bytes for bytes (a
+   * file name need not be UTF-8).
    * @example vorn.objectPathFor('src/prog.s') === 'src/prog.obj'
    */
   objectPathFor(sourcePath: string): string;
+  objectPathFor(sourcePath: ArrayBuffer | ArrayBufferView): Uint8Array;
   /** Every mnemonic with its number and operand forms. @example vorn.instructions[0].mnemonic */
   readonly instructions: readonly Instruction[];
   /** The register names. @example vorn.registers[31] === 'R31' */
