@@ -35,10 +35,28 @@ namespace {
 std::atomic<int> live_temp_dir{-1};
 std::atomic<const char*> live_temp_name{nullptr};
 
-// Every catchable signal whose default action ends the process. SIGXFSZ is not among them: it
-// is ignored, so that a write past the file-size limit fails and is reported.
-constexpr int CLEANUP_SIGNALS[] = {SIGINT,  SIGTERM, SIGHUP,    SIGQUIT, SIGUSR1,
-                                   SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU};
+// Every catchable signal whose default action ends the process, the real-time ones added at
+// run time. SIGXFSZ and SIGPIPE are not among them: they are ignored, so that a write past the
+// file-size limit, or to a closed pipe, fails and is reported.
+constexpr int CLEANUP_SIGNALS[] = {
+    SIGHUP,  SIGINT,  SIGQUIT, SIGILL,  SIGTRAP, SIGABRT,   SIGBUS,  SIGFPE,  SIGUSR1,
+    SIGSEGV, SIGUSR2, SIGALRM, SIGTERM, SIGXCPU, SIGVTALRM, SIGPROF, SIGSYS,
+#if defined(__linux__)
+    SIGIO,  // ignored by default elsewhere
+#endif
+#if defined(SIGPWR)
+    SIGPWR,
+#endif
+#if defined(SIGSTKFLT)
+    SIGSTKFLT,
+#endif
+#if defined(SIGEMT)
+    SIGEMT,
+#endif
+#if defined(SIGLOST)
+    SIGLOST,
+#endif
+};
 
 // Makes `handler` the action for `sig`, with every signal held while it runs. Through
 // sigaction alone, which also sets SIG_DFL and SIG_IGN.
@@ -139,26 +157,18 @@ struct ProcPath {
 };
 #endif
 
-// The path of the file open as `fd`, as the system knows it: every link resolved. False where
-// the system cannot tell it.
-bool real_path_of(int fd, std::string& path) {
-#if defined(__linux__)
-  const ProcPath proc(fd);
-  std::string buf(PATH_MAX, '\0');
-  const ssize_t n = ::readlink(proc.text, buf.data(), buf.size());
-  if (n <= 0 || static_cast<std::size_t>(n) >= buf.size() || buf[0] != '/') return false;
-  path.assign(buf.data(), static_cast<std::size_t>(n));
-  return true;
-#elif defined(F_GETPATH)
-  char buf[PATH_MAX];
-  if (::fcntl(fd, F_GETPATH, buf) != 0) return false;
-  path = buf;
-  return true;
-#else
-  (void)fd;
-  (void)path;
-  return false;
-#endif
+// The text of the symbolic link `name` in the folder `dir`, however long.
+bool read_link(int dir, const std::string& name, std::string& text) {
+  std::string buf(256, '\0');
+  for (;;) {
+    const ssize_t n = ::readlinkat(dir, name.c_str(), buf.data(), buf.size());
+    if (n < 0) return false;
+    if (static_cast<std::size_t>(n) < buf.size()) {
+      text.assign(buf.data(), static_cast<std::size_t>(n));
+      return true;
+    }
+    buf.resize(buf.size() * 2);
+  }
 }
 
 // Where the object goes: the folder that holds it, opened for search only, and its name there.
@@ -167,7 +177,6 @@ struct Place {
   Fd dir;
   std::string name;
   bool exists = false;
-  bool created = false;  // made just now, empty, through a dangling link
   struct stat st {};
 };
 
@@ -178,36 +187,39 @@ bool open_place(const std::string& path, Place& place) {
   return place.dir.fd >= 0 && !place.name.empty();
 }
 
-// The object path is a symbolic link: the system itself follows it, exactly as it would for an
-// ordinary open by this process, with its protections (a link in a sticky world-writable folder
-// that belongs to someone else is not followed). A dangling link gets its target made, as an
-// open for writing would make it. The place becomes the final target in its own folder.
+// As many links as Linux follows in one lookup.
+constexpr int MAX_LINK_HOPS = 40;
+
+// The object path is a symbolic link. Whether it is followed is the system's decision, asked by
+// an ordinary open through it, with the system's protections (Linux with
+// fs.protected_symlinks=1 follows no link in a sticky world-writable folder whose owner is
+// neither the folder's owner nor the one who follows it). It is then followed by hand, one link
+// at a time, each from the folder that holds it, so that neither the depth of the folders, nor
+// an ancestor that is not searchable, nor a missing /proc matters. The place becomes the final
+// target in its own folder, the file the system reached; a dangling link's target is made
+// only when the new text is put there.
 bool follow_link(Place& place) {
-  Fd target(::openat(place.dir.fd, place.name.c_str(), LOOK_UP_ONLY));
-  bool created = false;
-  if (target.fd < 0 && errno == ENOENT) {
-    target.reset(::openat(place.dir.fd, place.name.c_str(),
-                          O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666));
-    created = target.fd >= 0;
+  Fd reached(::openat(place.dir.fd, place.name.c_str(), LOOK_UP_ONLY));
+  struct stat reached_st {};
+  if (reached.fd >= 0 ? ::fstat(reached.fd, &reached_st) != 0 : errno != ENOENT) return false;
+  for (int hop = 0; hop < MAX_LINK_HOPS; ++hop) {
+    if (::fstatat(place.dir.fd, place.name.c_str(), &place.st, AT_SYMLINK_NOFOLLOW) != 0) {
+      place.exists = false;  // dangling, as the system found it
+      return errno == ENOENT && reached.fd < 0;
+    }
+    if (!S_ISLNK(place.st.st_mode)) {
+      place.exists = true;
+      return reached.fd >= 0 && same_file(place.st, reached_st);  // else changed meanwhile
+    }
+    std::string text;
+    std::string folder;
+    if (!read_link(place.dir.fd, place.name, text)) return false;
+    split_path(text, folder, place.name);
+    // An absolute folder is opened as it is; a relative one from the folder of the link.
+    place.dir.reset(::openat(place.dir.fd, folder.c_str(), FOLDER_ONLY));
+    if (place.dir.fd < 0 || place.name.empty()) return false;
   }
-  struct stat st {};
-  std::string real;
-  if (target.fd < 0 || ::fstat(target.fd, &st) != 0 || !real_path_of(target.fd, real)) {
-    return false;
-  }
-  Place resolved;
-  struct stat now {};
-  if (!open_place(real, resolved) ||
-      ::fstatat(resolved.dir.fd, resolved.name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 ||
-      !same_file(now, st)) {
-    return false;  // moved while it was looked up
-  }
-  place.dir.reset(std::exchange(resolved.dir.fd, -1));
-  place.name = std::move(resolved.name);
-  place.exists = true;
-  place.created = created;
-  place.st = st;
-  return true;
+  return false;
 }
 
 // Finds where `path` puts the object. Only a name that does not exist counts as no object;
@@ -292,16 +304,21 @@ struct NewFile {
 // first name that lives unblocked. A signal the caller chose to ignore (nohup, a background
 // job) stays ignored: its old action is put back at once, while every signal is held, so none
 // comes in between.
+void handle_cleanup_signal(int sig) {
+  struct sigaction old {};
+  set_action(sig, on_fatal_signal, &old);
+  if (old.sa_handler == SIG_IGN) sigaction(sig, &old, nullptr);
+}
+
 void handle_cleanup_signals() {
   static bool handled = false;
   if (handled) return;
   handled = true;
   SignalsBlocked blocked;
-  for (int sig : CLEANUP_SIGNALS) {
-    struct sigaction old {};
-    set_action(sig, on_fatal_signal, &old);
-    if (old.sa_handler == SIG_IGN) sigaction(sig, &old, nullptr);
-  }
+  for (int sig : CLEANUP_SIGNALS) handle_cleanup_signal(sig);
+#if defined(SIGRTMIN)
+  for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig) handle_cleanup_signal(sig);
+#endif
 }
 
 // Gives `file` a fresh temporary name in its folder, for `make(name)` to create.
@@ -324,13 +341,17 @@ bool name_temporary(NewFile& file, Make make) {
 
 // Creates the new file in the folder `dir` with permission bits `mode`; never opens an
 // existing file or a link. False, with errno, when no new file may be made there.
-bool create_new(NewFile& file, int dir, mode_t mode) {
+bool create_new(NewFile& file, int dir, mode_t mode, bool unnamed) {
   file.dir = dir;
 #if defined(__linux__)
-  file.fd.reset(::openat(dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
-  if (file.fd.fd >= 0 || errno == EACCES || errno == EPERM || errno == EROFS) {
-    return file.fd.fd >= 0;
+  if (unnamed) {
+    file.fd.reset(::openat(dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
+    if (file.fd.fd >= 0 || errno == EACCES || errno == EPERM || errno == EROFS) {
+      return file.fd.fd >= 0;
+    }
   }
+#else
+  (void)unnamed;
 #endif
   handle_cleanup_signals();  // the file is written under this name
   return name_temporary(file, [&](const char* name) {
@@ -339,45 +360,77 @@ bool create_new(NewFile& file, int dir, mode_t mode) {
   });
 }
 
+#if defined(__linux__)
+// Gives the unnamed file `file` the name `name` in its folder: through the descriptor itself
+// where the process may (it takes a privilege before Linux 6.10), else through its name in
+// /proc. False where neither may be done, or the name exists.
+bool link_in(const NewFile& file, const char* name) {
+  return ::linkat(file.fd.fd, "", file.dir, name, AT_EMPTY_PATH) == 0 ||
+         (errno != EEXIST &&
+          ::linkat(AT_FDCWD, ProcPath(file.fd.fd).text, file.dir, name, AT_SYMLINK_FOLLOW) == 0);
+}
+#endif
+
 // Gives an unnamed file its temporary name, for the instant before it is put in place.
 bool give_name(NewFile& file) {
   if (file.named) return true;
 #if defined(__linux__)
-  // Through the descriptor itself where the process may (it takes a privilege), else through
-  // its name in /proc.
-  return name_temporary(file, [&](const char* name) {
-    return ::linkat(file.fd.fd, "", file.dir, name, AT_EMPTY_PATH) == 0 ||
-           (errno != EEXIST &&
-            ::linkat(AT_FDCWD, ProcPath(file.fd.fd).text, file.dir, name, AT_SYMLINK_FOLLOW) == 0);
-  });
+  return name_temporary(file, [&](const char* name) { return link_in(file, name); });
 #else
   return false;  // every new file has a name from the start here
 #endif
 }
 
-// Whether `size` bytes fit in the file `fd`: within the file-size limit, and with the room
-// reserved on the file system (where it can reserve room without changing the file).
-bool room_for(int fd, std::size_t size) {
-  rlimit limit{};
-  if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
-      size > limit.rlim_cur) {
-    return false;
-  }
-#if defined(__linux__)
-  if (size > 0 && ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) != 0 &&
-      errno != EOPNOTSUPP && errno != ENOSYS) {
-    return false;
-  }
+// Whether the folder keeps every name it is given: new names may be made there, none removed
+// or replaced (Linux's append-only attribute, chattr +a).
+bool keeps_every_name(int dir) {
+#if defined(__linux__) && defined(STATX_ATTR_APPEND)
+  struct statx sx {};
+  return ::statx(dir, "", AT_EMPTY_PATH, 0, &sx) == 0 &&
+         (sx.stx_attributes & STATX_ATTR_APPEND) != 0;
 #else
-  (void)fd;
+  (void)dir;
+  return false;
 #endif
+}
+
+// Makes the object, which does not exist yet, whole under its own name: written as an unnamed
+// file, then given its name. Where the system has no unnamed files, nothing is made.
+bool make_whole(const Place& place, std::string_view text) {
+#if defined(__linux__)
+  NewFile file;
+  file.dir = place.dir.fd;
+  file.fd.reset(::openat(file.dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+  return file.fd.fd >= 0 && write_all(file.fd.fd, text) && link_in(file, place.name.c_str()) &&
+         ::close(std::exchange(file.fd.fd, -1)) == 0;
+#else
+  (void)place;
+  (void)text;
+  return false;
+#endif
+}
+
+// Writes all of `text` into `fd` from the offset `at`.
+bool write_all_at(int fd, std::string_view text, std::size_t at) {
+  while (!text.empty()) {
+    ssize_t n = ::pwrite(fd, text.data(), text.size(), static_cast<off_t>(at));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    text.remove_prefix(static_cast<std::size_t>(n));
+    at += static_cast<std::size_t>(n);
+  }
   return true;
 }
 
-// The case where no new file may be made beside the object (a read-only folder, a sticky one):
-// the earlier object, writable, is written in place. It is not touched before the new text is
-// known to fit; it is then overwritten from the start and cut to the new length, with the
-// cleanup signals blocked and an advisory lock held against another vorn doing the same.
+// The case where no new file may be made beside the object (a read-only folder, a sticky one,
+// an append-only one): the earlier object, writable, is written in place, with the cleanup
+// signals blocked and an advisory lock held against another vorn doing the same. The bytes past
+// its end (for a text no longer than it, the last byte) are written first: they are the only
+// ones that take new room on a file system that overwrites in place, and the ones the file-size
+// limit meets; if they cannot be written, the file is cut back to its length, the earlier text
+// as it was. The rest then overwrites room the file has, and it is cut to the new length.
 bool write_in_place(const Place& place, std::string_view text) {
   Fd fd(::openat(place.dir.fd, place.name.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
   struct stat st {};
@@ -386,9 +439,16 @@ bool write_in_place(const Place& place, std::string_view text) {
   while (::flock(fd.fd, LOCK_EX) != 0) {
     if (errno != EINTR) return false;
   }
-  if (!room_for(fd.fd, text.size())) return false;
   SignalsBlocked blocked;
-  bool ok = write_all(fd.fd, text) && ::ftruncate(fd.fd, static_cast<off_t>(text.size())) == 0;
+  if (::fstat(fd.fd, &st) != 0 || st.st_size < 0) return false;  // as it is now, locked
+  const auto earlier = static_cast<std::size_t>(st.st_size);
+  const std::size_t first = std::min(earlier, text.empty() ? 0 : text.size() - 1);
+  if (!write_all_at(fd.fd, text.substr(first), first)) {
+    if (first == earlier) (void)!::ftruncate(fd.fd, static_cast<off_t>(earlier));
+    return false;
+  }
+  bool ok = write_all_at(fd.fd, text.substr(0, first), 0) &&
+            ::ftruncate(fd.fd, static_cast<off_t>(text.size())) == 0;
   return ::close(std::exchange(fd.fd, -1)) == 0 && ok;  // a late write error shows here
 }
 
@@ -413,10 +473,15 @@ bool keep_owner_and_mode(int fd, const struct stat& earlier) {
 // Writes `text` to a new file in the object's folder and puts it over the object in one step.
 // When the folder allows no new file, or the object may not be replaced (a sticky folder), a
 // writable earlier object is written in place instead.
-bool replace_object(const Place& place, std::string_view text) {
+// `unnamed`: an unnamed file may be tried first (it is not, once one could not be given a name).
+bool replace_object(const Place& place, std::string_view text, bool unnamed = true) {
+  if (keeps_every_name(place.dir.fd)) {
+    // A temporary name could not be removed again: no temporary file is made.
+    return place.exists ? write_in_place(place, text) : make_whole(place, text);
+  }
   const mode_t mode = place.exists ? (place.st.st_mode & 0777) : 0666;
   NewFile file;
-  if (!create_new(file, place.dir.fd, mode)) {
+  if (!create_new(file, place.dir.fd, mode, unnamed)) {
     const bool no_new_file = errno == EACCES || errno == EPERM;
     return place.exists && no_new_file && write_in_place(place, text);
   }
@@ -424,19 +489,25 @@ bool replace_object(const Place& place, std::string_view text) {
   ok = write_all(file.fd.fd, text) && ok;
   if (!ok) return false;
   bool refused = false;
+  bool no_name = false;
   {
     SignalsBlocked blocked;
-    if (!give_name(file)) return false;
-    const bool closed = ::close(std::exchange(file.fd.fd, -1)) == 0;  // a late write error
-    if (closed && ::renameat(file.dir, file.name, place.dir.fd, place.name.c_str()) == 0) {
-      file.named = false;
-      live_temp_name.store(nullptr);
-      return true;
+    if (!give_name(file)) {
+      no_name = errno != EEXIST;
+    } else {
+      const bool closed = ::close(std::exchange(file.fd.fd, -1)) == 0;  // a late write error
+      if (closed && ::renameat(file.dir, file.name, place.dir.fd, place.name.c_str()) == 0) {
+        file.named = false;
+        live_temp_name.store(nullptr);
+        return true;
+      }
+      refused = closed && (errno == EACCES || errno == EPERM);
+      file.drop_name();  // not needed for the writing in place: the text is at hand
+      if (!closed) return false;
     }
-    refused = closed && (errno == EACCES || errno == EPERM);
-    file.drop_name();  // not needed for the writing in place: the text is at hand
-    if (!closed) return false;
   }
+  // An unnamed file that cannot be named (no privilege, no /proc): a named one instead.
+  if (no_name) return unnamed && replace_object(place, text, false);
   // A sticky folder lets no one replace another user's file, only write it.
   return refused && place.exists && write_in_place(place, text);
 }
@@ -500,18 +571,8 @@ bool write_object(const std::string& path, std::string_view text) {
   // A folder or a write-protected object stays as it is; a device or a pipe is written, never
   // replaced.
   const bool refused = place.exists && (S_ISDIR(place.st.st_mode) || !may_write(place));
-  const bool ok =
-      !refused && (place.exists && !S_ISREG(place.st.st_mode) ? write_in_place(place, text)
-                                                              : replace_object(place, text));
-  if (!ok && place.created) {
-    // The empty target that a dangling link was given goes again, unless it changed meanwhile.
-    struct stat now {};
-    if (::fstatat(place.dir.fd, place.name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
-        same_file(now, place.st) && now.st_size == 0) {
-      ::unlinkat(place.dir.fd, place.name.c_str(), 0);
-    }
-  }
-  return ok;
+  return !refused && (place.exists && !S_ISREG(place.st.st_mode) ? write_in_place(place, text)
+                                                                 : replace_object(place, text));
 }
 
 std::string_view text_newline() {
