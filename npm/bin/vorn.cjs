@@ -29,8 +29,7 @@ const EXIT_USAGE = 2;
 
 const WINDOWS = process.platform === 'win32';
 const LINUX = process.platform === 'linux';
-const {O_WRONLY, O_CREAT, O_EXCL, O_NONBLOCK = 0, O_NOFOLLOW = 0, W_OK} = fs.constants;
-const O_PATH = 0o10000000;  // Linux: a descriptor that only names a file (no access needed)
+const {O_WRONLY, O_CREAT, O_EXCL, O_NOFOLLOW = 0, W_OK} = fs.constants;
 
 // Every catchable signal whose default action ends the process, as the native command has them.
 const CLEANUP_SIGNALS = ['SIGINT', 'SIGTERM', 'SIGHUP', 'SIGQUIT', 'SIGUSR1', 'SIGUSR2',
@@ -114,42 +113,43 @@ function writeAll(fd, bytes, position = null) {
   }
 }
 
-// The file that a link at the object path leads to, as the system follows it (its protections
-// apply: another user's link in a sticky world-writable folder is not followed), with what is
-// there. A dangling link gets its target made, as an open for writing would make it. Null
-// where the system will not follow it.
-function followLink(objectPath) {
-  if (!LINUX) {
-    // The system's own final path of the file (GetFinalPathNameByHandle on Windows); a
-    // dangling link is refused.
-    const name = enterFolder(fs.realpathSync.native(objectPath, {encoding: 'buffer'}));
-    return {path: name, exists: true, created: false, st: fs.lstatSync(name, {bigint: true})};
-  }
-  let fd;
-  let created = false;
+// As many links as Linux follows in one lookup.
+const MAX_LINK_HOPS = 40;
+
+// The object path is a symbolic link. Whether it is followed is the system's decision, asked by
+// an ordinary look-up through it, with the system's protections (Linux with
+// fs.protected_symlinks=1 follows no link in a sticky world-writable folder whose owner is
+// neither the folder's owner nor the one who follows it). It is then followed by hand, one link
+// at a time, each from the folder that holds it (the working folder), so the depth of the
+// folders does not matter. The place is the final target, the file the system reached; a
+// dangling link's target is made only when the new text is put there. Null where the system
+// does not follow it, or it changed meanwhile.
+function followLink(name) {
+  let reached = null;
   try {
-    fd = fs.openSync(objectPath, O_PATH);
+    reached = fs.statSync(name, {bigint: true});
   } catch (e) {
     if (e.code !== 'ENOENT') return null;
-    fd = fs.openSync(objectPath, O_WRONLY | O_CREAT | O_NONBLOCK, 0o666);
-    created = true;
   }
-  try {
-    const st = fs.fstatSync(fd, {bigint: true});
-    const real = fs.readlinkSync(`/proc/self/fd/${fd}`, {encoding: 'buffer'});
-    if (real[0] !== 0x2f) return null;
-    const name = enterFolder(real);
-    if (!sameFile(fs.lstatSync(name, {bigint: true}), st)) return null;  // moved meanwhile
-    return {path: name, exists: true, created, st};
-  } finally {
-    fs.closeSync(fd);
+  for (let hop = 0; hop < MAX_LINK_HOPS; ++hop) {
+    let st;
+    try {
+      st = fs.lstatSync(name, {bigint: true});
+    } catch (e) {
+      return e.code === 'ENOENT' && reached === null ? {path: name, exists: false} : null;
+    }
+    if (!st.isSymbolicLink()) {
+      return reached !== null && sameFile(st, reached) ? {path: name, exists: true, st} : null;
+    }
+    name = enterFolder(fs.readlinkSync(name, {encoding: 'buffer'}));
   }
+  return null;
 }
 
-// Makes the folder of `path` the working folder and gives the name in it, so that a new file's
-// name beside it is short whatever the folder's depth (Node.js has no folder descriptors to
-// look names up in). A folder whose name is not UTF-8 (which process.chdir cannot take) or
-// cannot be entered is left to the whole path.
+// Makes the folder of `path` the working folder and gives the name in it, so that names are
+// short whatever the folder's depth (Node.js has no folder descriptors to look names up in).
+// A folder whose name is not UTF-8 (which process.chdir cannot take) or cannot be entered is
+// left to the whole path, which names the same file from the working folder as it is.
 function enterFolder(path) {
   const folder = folderOf(path);
   const text = folder.toString();
@@ -162,17 +162,17 @@ function enterFolder(path) {
   return path.subarray(folder.length);
 }
 
-// Where the object goes: {path, exists, created, st}. Only a name that does not exist counts
+// Where the object goes: {path, exists, st}. Only a name that does not exist counts
 // as no object; any other failure to look it up is a failure (null).
 function locate(objectPath) {
   let st;
   try {
     st = fs.lstatSync(objectPath, {bigint: true});
   } catch (e) {
-    return e.code === 'ENOENT' ? {path: objectPath, exists: false, created: false} : null;
+    return e.code === 'ENOENT' ? {path: objectPath, exists: false} : null;
   }
   if (st.isSymbolicLink()) return followLink(objectPath);
-  return {path: objectPath, exists: true, created: false, st};
+  return {path: objectPath, exists: true, st};
 }
 
 function mayWrite(path) {
@@ -289,9 +289,8 @@ function removeQuietly(path) {
 // Puts `bytes` in place as the object file `objectPath`. False, with nothing left behind and
 // an earlier object as it was, on any failure.
 function writeObject(objectPath, bytes) {
-  let place = null;
   try {
-    place = locate(enterFolder(objectPath));
+    const place = locate(enterFolder(objectPath));
     if (place === null) return false;
     // A folder or a write-protected object stays as it is; a device or a pipe is written.
     if (place.exists && (place.st.isDirectory() || !mayWrite(place.path))) return false;
@@ -299,17 +298,6 @@ function writeObject(objectPath, bytes) {
                                              : replaceObject(place, bytes);
   } catch {
     return false;
-  } finally {
-    if (place !== null && place.created) {
-      // The empty target that a dangling link was given goes again, unless it changed meanwhile
-      // or was written.
-      try {
-        const now = fs.lstatSync(place.path, {bigint: true});
-        if (sameFile(now, place.st) && now.size === 0n) removeQuietly(place.path);
-      } catch {
-        // gone already
-      }
-    }
   }
 }
 

@@ -129,13 +129,10 @@ bool same_file(const struct stat& a, const struct stat& b) {
 // box (write and search, no read) serves.
 #if defined(__linux__)
 constexpr int FOLDER_ONLY = O_PATH | O_DIRECTORY | O_CLOEXEC;
-constexpr int LOOK_UP_ONLY = O_PATH | O_CLOEXEC;
 #elif defined(O_SEARCH)
 constexpr int FOLDER_ONLY = O_SEARCH | O_DIRECTORY | O_CLOEXEC;
-constexpr int LOOK_UP_ONLY = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
 #else
 constexpr int FOLDER_ONLY = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
-constexpr int LOOK_UP_ONLY = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
 #endif
 
 // Splits `path` into its folder ("." when it has none) and its last name.
@@ -191,7 +188,7 @@ bool open_place(const std::string& path, Place& place) {
 constexpr int MAX_LINK_HOPS = 40;
 
 // The object path is a symbolic link. Whether it is followed is the system's decision, asked by
-// an ordinary open through it, with the system's protections (Linux with
+// an ordinary look-up through it, with the system's protections (Linux with
 // fs.protected_symlinks=1 follows no link in a sticky world-writable folder whose owner is
 // neither the folder's owner nor the one who follows it). It is then followed by hand, one link
 // at a time, each from the folder that holds it, so that neither the depth of the folders, nor
@@ -199,17 +196,17 @@ constexpr int MAX_LINK_HOPS = 40;
 // target in its own folder, the file the system reached; a dangling link's target is made
 // only when the new text is put there.
 bool follow_link(Place& place) {
-  Fd reached(::openat(place.dir.fd, place.name.c_str(), LOOK_UP_ONLY));
-  struct stat reached_st {};
-  if (reached.fd >= 0 ? ::fstat(reached.fd, &reached_st) != 0 : errno != ENOENT) return false;
+  struct stat reached {};
+  const bool found = ::fstatat(place.dir.fd, place.name.c_str(), &reached, 0) == 0;
+  if (!found && errno != ENOENT) return false;
   for (int hop = 0; hop < MAX_LINK_HOPS; ++hop) {
     if (::fstatat(place.dir.fd, place.name.c_str(), &place.st, AT_SYMLINK_NOFOLLOW) != 0) {
       place.exists = false;  // dangling, as the system found it
-      return errno == ENOENT && reached.fd < 0;
+      return errno == ENOENT && !found;
     }
     if (!S_ISLNK(place.st.st_mode)) {
       place.exists = true;
-      return reached.fd >= 0 && same_file(place.st, reached_st);  // else changed meanwhile
+      return found && same_file(place.st, reached);  // else changed meanwhile
     }
     std::string text;
     std::string folder;
