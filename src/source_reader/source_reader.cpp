@@ -82,11 +82,14 @@ std::ptrdiff_t read_text(void* context, char* buf, std::size_t size) {
 // What the first bytes of the source say of its encoding, looked at before the first line.
 // The UTF-8 byte-order mark that Windows tools write (Notepad, PowerShell) is no part of the
 // text and is passed over; a UTF-16 text ends the run with a message that names its encoding.
+// Without a mark, UTF-16 shows as one NUL among the first two bytes (the high byte of its
+// first character): no program can begin so, as its first token is ".SYMBOL" or ";".
 void take_byte_order_mark(SourceReader& r) {
   const std::string_view head(r.window, std::min<std::size_t>(3, r.data_end - r.window));
+  const bool one_nul = head.size() >= 2 && (head[0] == '\0') != (head[1] == '\0');
   if (head == "\xEF\xBB\xBF") {
     r.pos += 3;
-  } else if (head.substr(0, 2) == "\xFF\xFE" || head.substr(0, 2) == "\xFE\xFF") {
+  } else if (head.substr(0, 2) == "\xFF\xFE" || head.substr(0, 2) == "\xFE\xFF" || one_nul) {
     throw AsmError{line_of(msg::INPUT_IS_UTF16)};
   }
 }
