@@ -31,9 +31,12 @@ const WINDOWS = process.platform === 'win32';
 const LINUX = process.platform === 'linux';
 const {O_WRONLY, O_CREAT, O_EXCL, O_NOFOLLOW = 0, W_OK} = fs.constants;
 
-// Every catchable signal whose default action ends the process, as the native command has them.
-const CLEANUP_SIGNALS = ['SIGINT', 'SIGTERM', 'SIGHUP', 'SIGQUIT', 'SIGUSR1', 'SIGUSR2',
-                         'SIGALRM', 'SIGVTALRM', 'SIGPROF', 'SIGXCPU'];
+// Every signal whose default action ends the process and that Node.js can hold. Not the
+// real-time ones, which it cannot, nor SIGBUS, SIGFPE, SIGILL and SIGSEGV, whose handler would
+// return to the faulting instruction.
+const CLEANUP_SIGNALS = ['SIGHUP', 'SIGINT', 'SIGQUIT', 'SIGTRAP', 'SIGABRT', 'SIGUSR1',
+                         'SIGUSR2', 'SIGALRM', 'SIGTERM', 'SIGXCPU', 'SIGVTALRM', 'SIGPROF',
+                         'SIGSYS', 'SIGIO', 'SIGPWR', 'SIGSTKFLT'];
 
 // Text as the platform writes it: on Windows every newline is CR LF.
 function platformText(bytes) {

@@ -121,6 +121,7 @@ SpawnResult spawn(const std::string& program, const std::vector<std::string>& ar
 #if defined(__linux__)
     if (options.signal_on_temporary != 0) ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
 #endif
+    if (!options.preload.empty()) setenv("LD_PRELOAD", options.preload.c_str(), 1);
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);

@@ -23,6 +23,7 @@ struct SpawnOptions {
   std::uint64_t memory_limit = 0;     // largest address space it may have; 0: none (POSIX)
   long user = -1;                     // user id to run as (POSIX, as root); -1: ours
   int signal_on_temporary = 0;        // sent as soon as a file "*.tmp" appears in `cwd`
+  std::string preload;                // a library loaded into the program first (LD_PRELOAD)
 };
 
 struct SpawnResult {
