@@ -73,6 +73,27 @@ TEST(Hostile, EndlessLine) {
   EXPECT_EQ(r.out, "error: out of memory\n");
 }
 
+// Catches an abort or a crash where memory runs out before or around the assembly (the
+// arguments, the tables, the runtime's own reserve): each run assembles, or says "out of
+// memory", or was never started (127: the system's loader found no room for the program).
+TEST(Hostile, LittleMemoryFromTheStart) {
+  if (ON_WINDOWS) GTEST_SKIP() << "no address-space limit";
+#if defined(VORN_SANITIZED)
+  GTEST_SKIP() << "the sanitizers need more address space than the limit leaves";
+#endif
+  if (testing_another_command()) GTEST_SKIP() << "Node.js reserves more address space than the limit";
+  ScratchDir d;
+  write_file(d.path / "h.s", ".SYMBOL .CODE 0 RET R1 .DATA 0 .END\n");
+  for (std::uint64_t limit = 2'000'000; limit <= 4'000'000; limit += 100'000) {
+    vorn::platform::SpawnOptions limited;
+    limited.memory_limit = limit;
+    Outcome r = run_vorn(d.path, {"h.s"}, limited);
+    EXPECT_TRUE(r.status == 0 || r.status == 127 ||
+                (r.status == 1 && r.out == "error: out of memory\n"))
+        << limit << ": status " << r.status << ", " << r.out;
+  }
+}
+
 TEST(Hostile, MillionBlankLines) {
   std::string blanks = repeat("\n", 1000000);
   expect_error(blanks + ".SYMBOL .CODE 0\n\t \r\nBAD\n",

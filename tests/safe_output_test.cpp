@@ -227,6 +227,28 @@ TEST(SafeOutput, LinkThatTheSystemRefusesToFollow) {
   }
   EXPECT_EQ(read_file(d.path / "victim" / "important"), EARLIER);
   EXPECT_EQ(sorted_files(d.path).size(), 7u);  // the links, sources and victim as they were
+
+  // Caught: a link that the system follows, refused because it was followed again by a whole
+  // path through an ancestor its user may not search (nobody, in a folder under root's 0700).
+  const fs::path mine = d.path / "sticky" / "closed" / "mine";
+  fs::create_directories(mine);
+  fs::permissions(mine, fs::perms::all);
+  fs::permissions(mine.parent_path(), fs::perms(0711));  // searchable, not readable: then 0700
+  write_file(mine / "p.s", GOOD);
+  fs::create_symlink("real.obj", mine / "p.obj");
+  std::string vorn = program_under_test();
+  if (!testing_another_command()) {
+    vorn = (d.path / "vorn").string();  // nobody runs a copy: the build may be out of its reach
+    fs::copy_file(VORN_BINARY, vorn);
+  }
+  platform::SpawnOptions as_nobody;
+  as_nobody.cwd = mine.string();
+  as_nobody.user = 65534;
+  fs::permissions(mine.parent_path(), fs::perms(0700));
+  platform::SpawnResult r = platform::spawn(vorn, {"p.s"}, as_nobody);
+  fs::permissions(mine.parent_path(), fs::perms(0755));
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(read_file(mine / "real.obj"), object_of_good("p.obj"));
 }
 
 // Catches a write-protected object silently replaced, permission bits lost, and a writable
@@ -241,6 +263,7 @@ TEST(SafeOutput, PermissionsOfTheEarlierObjectAndItsFolder) {
     bool replaced;
     std::uint64_t file_size_limit = 0;
     long owner = -1;  // the earlier object's owner (nobody, given as root); it must keep it
+    const char* attribute = nullptr;  // given to the folder with chattr (root, ext2 to ext4)
   };
   const perms all = perms::all;
   const Row rows[] = {
@@ -257,6 +280,8 @@ TEST(SafeOutput, PermissionsOfTheEarlierObjectAndItsFolder) {
       {"sticky drop box 1733", perms(0733) | perms::sticky_bit, perms(0666), true, true},
       // Caught: root taking a user's object for itself, out of that user's reach.
       {"owner kept", perms(0755), perms(0600), false, true, 0, 65534},
+      // Caught: a temporary name left in a folder that lets no name be removed.
+      {"append-only folder", all, perms(0666), false, true, 0, -1, "+a"},
   };
   const bool root = platform::current_user() == 0;
   for (const Row& row : rows) {
@@ -265,6 +290,9 @@ TEST(SafeOutput, PermissionsOfTheEarlierObjectAndItsFolder) {
     if (ON_WINDOWS && !protected_row) continue;  // Windows has no such bits; ACLs stay as they are
     if (!ON_WINDOWS && (row.other_user || row.owner >= 0) && !root) continue;  // no other user
     if (ON_WINDOWS && (row.file_size_limit != 0 || row.owner >= 0)) continue;  // no such limits
+    if (row.attribute != nullptr && (ON_WINDOWS || !root)) continue;
+    // README: the package's command cannot see the attribute
+    if (row.attribute != nullptr && testing_another_command()) continue;
     ScratchDir d;
     const fs::path f = d.path / "f";
     fs::create_directory(f);
@@ -277,6 +305,10 @@ TEST(SafeOutput, PermissionsOfTheEarlierObjectAndItsFolder) {
       ASSERT_EQ(give_to_nobody(f / "p.obj"), 0);
     }
     fs::permissions(f, row.folder);
+    const auto chattr = [&](char sign) {
+      return platform::spawn("/usr/bin/chattr", {sign + std::string(row.attribute + 1), f.string()});
+    };
+    if (row.attribute != nullptr && chattr(row.attribute[0]).status != 0) continue;  // not here
     platform::SpawnOptions options;
     options.cwd = f.string();
     options.file_size_limit = row.file_size_limit;
@@ -287,6 +319,7 @@ TEST(SafeOutput, PermissionsOfTheEarlierObjectAndItsFolder) {
     }
     if (row.other_user && root) options.user = 65534;  // nobody
     platform::SpawnResult r = platform::spawn(vorn, {"p.s"}, options);
+    if (row.attribute != nullptr) chattr('-');
     fs::permissions(f, all);
     EXPECT_EQ(r.status, row.replaced ? 0 : 1);
     EXPECT_EQ(r.out, row.replaced ? "" : native("error: cannot write object file\n"));
@@ -301,6 +334,47 @@ TEST(SafeOutput, PermissionsOfTheEarlierObjectAndItsFolder) {
     EXPECT_EQ(sorted_files(f), (std::vector<std::string>{"p.obj", "p.s"}));
     fs::permissions(f / "p.obj", all);
   }
+}
+
+// Catches the earlier object overwritten part-way by a write in place on a full disk whose
+// file system reserves no room (ext2 has no fallocate): the read-only folder's writable object
+// must stay as it was.
+TEST(SafeOutput, WriteInPlaceOnAFullDiskThatReservesNoRoom) {
+  if (ON_WINDOWS || platform::current_user() != 0) GTEST_SKIP() << "needs root to mount ext2";
+  ScratchDir d;
+  fs::permissions(d.path, fs::perms(0755));
+  platform::SpawnOptions in_d;
+  in_d.cwd = d.path.string();
+  const std::string mount =
+      "dd if=/dev/zero of=e2.img bs=1k count=512 2>/dev/null && mkfs.ext2 -q -F -m 0 e2.img && "
+      "mkdir m && mount -o loop e2.img m && mkdir m/ro";
+  if (platform::spawn("/bin/sh", {"-c", mount}, in_d).status != 0) {
+    GTEST_SKIP() << "no loop device, or no ext2, here";
+  }
+  struct Unmount {
+    const platform::SpawnOptions& in;
+    ~Unmount() { platform::spawn("/bin/umount", {"m"}, in); }
+  } unmount{in_d};
+  const fs::path ro = d.path / "m" / "ro";
+  write_file(ro / "big.s", ".SYMBOL .CODE 0\n" + repeat("ADD R1 R2 R3\n", 1500) + ".DATA 0 .END\n");
+  write_file(ro / "big.obj", EARLIER);
+  ASSERT_EQ(give_to_nobody(ro / "big.obj"), 0);
+  fs::permissions(ro, fs::perms(0555));
+  // Full but for 8 KiB: the first pages of the new text would fit, the rest not.
+  platform::spawn("/bin/sh", {"-c", "dd if=/dev/zero of=m/fill bs=1k 2>/dev/null; truncate -s -8K m/fill"}, in_d);
+  std::string vorn = program_under_test();
+  if (!testing_another_command()) {
+    vorn = (d.path / "vorn").string();  // nobody runs a copy: the build may be out of its reach
+    fs::copy_file(VORN_BINARY, vorn);
+  }
+  platform::SpawnOptions as_nobody;
+  as_nobody.cwd = ro.string();
+  as_nobody.user = 65534;
+  platform::SpawnResult r = platform::spawn(vorn, {"big.s"}, as_nobody);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "error: cannot write object file\n");
+  EXPECT_EQ(read_file(ro / "big.obj"), EARLIER);
+  EXPECT_EQ(sorted_files(ro), (std::vector<std::string>{"big.obj", "big.s"}));
 }
 
 // Catches a header comment ended early by a line terminator in the path, which leaves an
