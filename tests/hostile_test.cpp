@@ -64,7 +64,8 @@ TEST(Hostile, EndlessLine) {
 #if defined(VORN_SANITIZED)
   GTEST_SKIP() << "the sanitizers need more address space than the limit leaves";
 #endif
-  if (testing_another_command()) GTEST_SKIP() << "Node.js reserves more address space than the limit";
+  if (testing_another_command())
+    GTEST_SKIP() << "Node.js reserves more address space than the limit";
   vorn::platform::SpawnOptions limited;
   limited.memory_limit = std::uint64_t{1} << 30;
   ScratchDir d;
@@ -81,7 +82,8 @@ TEST(Hostile, LittleMemoryFromTheStart) {
 #if defined(VORN_SANITIZED)
   GTEST_SKIP() << "the sanitizers need more address space than the limit leaves";
 #endif
-  if (testing_another_command()) GTEST_SKIP() << "Node.js reserves more address space than the limit";
+  if (testing_another_command())
+    GTEST_SKIP() << "Node.js reserves more address space than the limit";
   ScratchDir d;
   write_file(d.path / "h.s", ".SYMBOL .CODE 0 RET R1 .DATA 0 .END\n");
   for (std::uint64_t limit = 2'000'000; limit <= 4'000'000; limit += 100'000) {

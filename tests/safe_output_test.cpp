@@ -69,8 +69,9 @@ TEST(SafeOutput, LongObjectNameAndDeepPath) {
   const std::string deeper(200, 'x');
   platform::SpawnResult r = platform::spawn(
       "/bin/bash",  // whose cd, unlike dash's, goes where the whole path is past the limit
-      {"-c", "mkdir " + deeper + " && cd " + deeper + " && cp ../p.s . && echo e >real.obj && " +
-                 "ln -s real.obj p.obj && \"$0\" p.s && cat real.obj",
+      {"-c",
+       "mkdir " + deeper + " && cd " + deeper + " && cp ../p.s . && echo e >real.obj && " +
+           "ln -s real.obj p.obj && \"$0\" p.s && cat real.obj",
        program_under_test()},
       in_deep);
   platform::spawn("/bin/rm", {"-rf", deeper}, in_deep);
@@ -91,22 +92,22 @@ TEST(SafeOutput, SignalWhileTheTemporaryFileExists) {
 #endif
   // SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGALRM, SIGPWR, SIGSYS; SIGBUS, SIGRTMIN
   for (const std::string& preload : file_systems)
-  for (int sig : {2, 15, 1, 3, 10, 14, 30, 31, 7, 34}) {
-    SCOPED_TRACE(preload + " " + std::to_string(sig));
-    if (testing_another_command() && (sig == 7 || sig == 34)) continue;  // README: Node.js
-    ScratchDir d;
-    write_file(d.path / "p.s", GOOD);
-    write_file(d.path / "p.obj", EARLIER);
-    platform::SpawnOptions options;
-    options.signal_on_temporary = sig;
-    options.preload = preload;
-    platform::SpawnResult r = spawn_vorn(d.path, "p.s", options);
-    if (!r.signalled_with_temporary) GTEST_SKIP() << "the child cannot be traced here";
-    EXPECT_EQ(r.signal, sig);
-    const std::string object = read_file(d.path / "p.obj");
-    EXPECT_TRUE(object == EARLIER || object == object_of_good("p.obj")) << object;
-    EXPECT_EQ(sorted_files(d.path), (std::vector<std::string>{"p.obj", "p.s"}));
-  }
+    for (int sig : {2, 15, 1, 3, 10, 14, 30, 31, 7, 34}) {
+      SCOPED_TRACE(preload + " " + std::to_string(sig));
+      if (testing_another_command() && (sig == 7 || sig == 34)) continue;  // README: Node.js
+      ScratchDir d;
+      write_file(d.path / "p.s", GOOD);
+      write_file(d.path / "p.obj", EARLIER);
+      platform::SpawnOptions options;
+      options.signal_on_temporary = sig;
+      options.preload = preload;
+      platform::SpawnResult r = spawn_vorn(d.path, "p.s", options);
+      if (!r.signalled_with_temporary) GTEST_SKIP() << "the child cannot be traced here";
+      EXPECT_EQ(r.signal, sig);
+      const std::string object = read_file(d.path / "p.obj");
+      EXPECT_TRUE(object == EARLIER || object == object_of_good("p.obj")) << object;
+      EXPECT_EQ(sorted_files(d.path), (std::vector<std::string>{"p.obj", "p.s"}));
+    }
 }
 
 // Catches a run killed by SIGPIPE, or a message lost without a word, when standard output
@@ -165,11 +166,11 @@ TEST(SafeOutput, ObjectPathThatIsASymbolicLink) {
   in_d.cwd = d.path.string();
   for (int limit = 4; limit <= 12; ++limit) {
     SCOPED_TRACE(limit);
-    platform::SpawnResult r = platform::spawn(
-        "/bin/sh",
-        {"-c", "ulimit -n " + std::to_string(limit) + " && exec \"$0\" scarce.s",
-         program_under_test()},
-        in_d);
+    platform::SpawnResult r =
+        platform::spawn("/bin/sh",
+                        {"-c", "ulimit -n " + std::to_string(limit) + " && exec \"$0\" scarce.s",
+                         program_under_test()},
+                        in_d);
     if (r.status == 0) {
       EXPECT_EQ(read_file(d.path / "out" / "never.obj"), object_of_good("scarce.obj"));
       break;
@@ -191,10 +192,11 @@ TEST(SafeOutput, PipeAtTheObjectPathIsWritten) {
     platform::SpawnOptions in_d;
     in_d.cwd = d.path.string();
     // A reader that gives up after a while, so that a replaced pipe fails the test, not hangs it.
-    platform::SpawnResult r = platform::spawn(
-        "/bin/sh", {"-c", "timeout 10 cat pipe.obj >got & \"$0\" \"$1\"; s=$?; wait; exit $s",
-                    program_under_test(), name + ".s"},
-        in_d);
+    platform::SpawnResult r =
+        platform::spawn("/bin/sh",
+                        {"-c", "timeout 10 cat pipe.obj >got & \"$0\" \"$1\"; s=$?; wait; exit $s",
+                         program_under_test(), name + ".s"},
+                        in_d);
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(read_file(d.path / "got"), object_of_good(name + ".obj"));
     EXPECT_EQ(fs::status(d.path / "pipe.obj").type(), fs::file_type::fifo);
@@ -306,7 +308,8 @@ TEST(SafeOutput, PermissionsOfTheEarlierObjectAndItsFolder) {
     }
     fs::permissions(f, row.folder);
     const auto chattr = [&](char sign) {
-      return platform::spawn("/usr/bin/chattr", {sign + std::string(row.attribute + 1), f.string()});
+      return platform::spawn("/usr/bin/chattr",
+                             {sign + std::string(row.attribute + 1), f.string()});
     };
     if (row.attribute != nullptr && chattr(row.attribute[0]).status != 0) continue;  // not here
     platform::SpawnOptions options;
@@ -361,7 +364,9 @@ TEST(SafeOutput, WriteInPlaceOnAFullDiskThatReservesNoRoom) {
   ASSERT_EQ(give_to_nobody(ro / "big.obj"), 0);
   fs::permissions(ro, fs::perms(0555));
   // Full but for 8 KiB: the first pages of the new text would fit, the rest not.
-  platform::spawn("/bin/sh", {"-c", "dd if=/dev/zero of=m/fill bs=1k 2>/dev/null; truncate -s -8K m/fill"}, in_d);
+  platform::spawn("/bin/sh",
+                  {"-c", "dd if=/dev/zero of=m/fill bs=1k 2>/dev/null; truncate -s -8K m/fill"},
+                  in_d);
   std::string vorn = program_under_test();
   if (!testing_another_command()) {
     vorn = (d.path / "vorn").string();  // nobody runs a copy: the build may be out of its reach

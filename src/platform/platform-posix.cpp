@@ -39,8 +39,8 @@ std::atomic<const char*> live_temp_name{nullptr};
 // run time. SIGXFSZ and SIGPIPE are not among them: they are ignored, so that a write past the
 // file-size limit, or to a closed pipe, fails and is reported.
 constexpr int CLEANUP_SIGNALS[] = {
-    SIGHUP,  SIGINT,  SIGQUIT, SIGILL,  SIGTRAP, SIGABRT,   SIGBUS,  SIGFPE,  SIGUSR1,
-    SIGSEGV, SIGUSR2, SIGALRM, SIGTERM, SIGXCPU, SIGVTALRM, SIGPROF, SIGSYS,
+    SIGHUP,    SIGINT,  SIGQUIT, SIGILL,  SIGTRAP, SIGABRT,   SIGBUS,  SIGFPE, SIGUSR1,
+    SIGSEGV,   SIGUSR2, SIGALRM, SIGTERM, SIGXCPU, SIGVTALRM, SIGPROF, SIGSYS,
 #if defined(__linux__)
     SIGIO,  // ignored by default elsewhere
 #endif
