@@ -29,6 +29,28 @@ platform::SpawnResult spawn_vorn(const fs::path& cwd, const std::string& arg,
   return platform::spawn(program_under_test(), {arg}, options);
 }
 
+// Runs vorn on `arg` in `cwd` as nobody (given as root); the native build runs as a copy in
+// `scratch`, as the build may be out of nobody's reach.
+platform::SpawnResult spawn_as_nobody(const fs::path& scratch, const fs::path& cwd,
+                                      const std::string& arg, platform::SpawnOptions options = {}) {
+  std::string vorn = program_under_test();
+  if (!testing_another_command()) {
+    vorn = (scratch / "vorn").string();
+    if (!fs::exists(vorn)) fs::copy_file(VORN_BINARY, vorn);
+  }
+  options.cwd = cwd.string();
+  options.user = 65534;
+  return platform::spawn(vorn, {arg}, options);
+}
+
+// Runs the shell `script` in `cwd`, where "$0" is the program under test.
+platform::SpawnResult shell(const fs::path& cwd, const std::string& script,
+                            const char* sh = "/bin/sh") {
+  platform::SpawnOptions options;
+  options.cwd = cwd.string();
+  return platform::spawn(sh, {"-c", script, program_under_test()}, options);
+}
+
 // Catches a temporary name built from the object's name, which a legal long name or a deep
 // path pushes past the system's limits.
 TEST(SafeOutput, LongObjectNameAndDeepPath) {
@@ -65,18 +87,15 @@ TEST(SafeOutput, LongObjectNameAndDeepPath) {
   EXPECT_EQ(fs::status(deep + "real.obj").permissions(), fs::perms(0640));
   EXPECT_EQ(platform::spawn("/usr/bin/test", {"-L", object}, in_deep).status, 0);
 
-  // Caught: a link in a folder whose whole path is past the limit followed by that path.
-  const std::string deeper(200, 'x');
-  platform::SpawnResult r = platform::spawn(
-      "/bin/bash",  // whose cd, unlike dash's, goes where the whole path is past the limit
-      {"-c",
-       "mkdir " + deeper + " && cd " + deeper + " && cp ../p.s . && echo e >real.obj && " +
-           "ln -s real.obj p.obj && \"$0\" p.s && cat real.obj",
-       program_under_test()},
-      in_deep);
-  platform::spawn("/bin/rm", {"-rf", deeper}, in_deep);
-  EXPECT_EQ(r.status, 0) << r.out;
+  // Caught: a link in a folder whose whole path (4096 bytes and more) is past the limit followed
+  // by that path (bash's cd, unlike dash's, goes there).
+  const platform::SpawnResult r =
+      shell(deep,
+            "mkdir xxxxxxxxxx && cd xxxxxxxxxx && cp ../p.s . && echo >real.obj && "
+            "ln -s real.obj p.obj && \"$0\" p.s && cat real.obj",
+            "/bin/bash");
   EXPECT_EQ(r.out, object_of_good("p.obj"));
+  platform::spawn("/bin/rm", {"-rf", "xxxxxxxxxx"}, in_deep);
 }
 
 // Catches a temporary file left behind when a terminating signal ends the run while it
@@ -159,23 +178,16 @@ TEST(SafeOutput, ObjectPathThatIsASymbolicLink) {
   EXPECT_EQ(sorted_files(d.path).size(), 9u);  // no temporary file anywhere
 
   // Caught: the target made early and left empty when the run then failed (out of descriptors).
-  ASSERT_TRUE(platform::make_symbolic_link("out/never.obj", (d.path / "scarce.obj").string()));
-  write_file(d.path / "scarce.s", GOOD);
   if (ON_WINDOWS) return;  // no descriptor limit
-  platform::SpawnOptions in_d;
-  in_d.cwd = d.path.string();
-  for (int limit = 4; limit <= 12; ++limit) {
-    SCOPED_TRACE(limit);
-    platform::SpawnResult r =
-        platform::spawn("/bin/sh",
-                        {"-c", "ulimit -n " + std::to_string(limit) + " && exec \"$0\" scarce.s",
-                         program_under_test()},
-                        in_d);
-    if (r.status == 0) {
-      EXPECT_EQ(read_file(d.path / "out" / "never.obj"), object_of_good("scarce.obj"));
-      break;
-    }
-    EXPECT_FALSE(fs::exists(d.path / "out" / "never.obj"));
+  ASSERT_TRUE(platform::make_symbolic_link("out/never.obj", (d.path / "few.obj").string()));
+  write_file(d.path / "few.s", GOOD);
+  for (int limit = 4; limit <= 12 && !fs::exists(d.path / "out" / "never.obj"); ++limit) {
+    const platform::SpawnResult r =
+        shell(d.path, "ulimit -n " + std::to_string(limit) + " && exec \"$0\" few.s");
+    EXPECT_EQ(r.status == 0 ? read_file(d.path / "out" / "never.obj") : "",
+              r.status == 0 ? object_of_good("few.obj") : "")
+        << limit;
+    EXPECT_EQ(fs::exists(d.path / "out" / "never.obj"), r.status == 0) << limit;
   }
 }
 
@@ -189,14 +201,9 @@ TEST(SafeOutput, PipeAtTheObjectPathIsWritten) {
     write_file(d.path / (name + ".s"), GOOD);
     ASSERT_EQ(platform::spawn("/usr/bin/mkfifo", {(d.path / "pipe.obj").string()}).status, 0);
     if (name == "link") fs::create_symlink("pipe.obj", d.path / "link.obj");
-    platform::SpawnOptions in_d;
-    in_d.cwd = d.path.string();
     // A reader that gives up after a while, so that a replaced pipe fails the test, not hangs it.
-    platform::SpawnResult r =
-        platform::spawn("/bin/sh",
-                        {"-c", "timeout 10 cat pipe.obj >got & \"$0\" \"$1\"; s=$?; wait; exit $s",
-                         program_under_test(), name + ".s"},
-                        in_d);
+    const platform::SpawnResult r =
+        shell(d.path, "timeout 10 cat pipe.obj >got & \"$0\" " + name + ".s; s=$?; wait; exit $s");
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(read_file(d.path / "got"), object_of_good(name + ".obj"));
     EXPECT_EQ(fs::status(d.path / "pipe.obj").type(), fs::file_type::fifo);
@@ -235,19 +242,10 @@ TEST(SafeOutput, LinkThatTheSystemRefusesToFollow) {
   const fs::path mine = d.path / "sticky" / "closed" / "mine";
   fs::create_directories(mine);
   fs::permissions(mine, fs::perms::all);
-  fs::permissions(mine.parent_path(), fs::perms(0711));  // searchable, not readable: then 0700
   write_file(mine / "p.s", GOOD);
   fs::create_symlink("real.obj", mine / "p.obj");
-  std::string vorn = program_under_test();
-  if (!testing_another_command()) {
-    vorn = (d.path / "vorn").string();  // nobody runs a copy: the build may be out of its reach
-    fs::copy_file(VORN_BINARY, vorn);
-  }
-  platform::SpawnOptions as_nobody;
-  as_nobody.cwd = mine.string();
-  as_nobody.user = 65534;
   fs::permissions(mine.parent_path(), fs::perms(0700));
-  platform::SpawnResult r = platform::spawn(vorn, {"p.s"}, as_nobody);
+  const platform::SpawnResult r = spawn_as_nobody(d.path, mine, "p.s");
   fs::permissions(mine.parent_path(), fs::perms(0755));
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(read_file(mine / "real.obj"), object_of_good("p.obj"));
@@ -315,13 +313,9 @@ TEST(SafeOutput, PermissionsOfTheEarlierObjectAndItsFolder) {
     platform::SpawnOptions options;
     options.cwd = f.string();
     options.file_size_limit = row.file_size_limit;
-    std::string vorn = program_under_test();
-    if (row.other_user && root && !testing_another_command()) {
-      vorn = (d.path / "vorn").string();  // nobody runs a copy: the build may be out of its reach
-      fs::copy_file(VORN_BINARY, vorn);
-    }
-    if (row.other_user && root) options.user = 65534;  // nobody
-    platform::SpawnResult r = platform::spawn(vorn, {"p.s"}, options);
+    platform::SpawnResult r = row.other_user && root
+                                  ? spawn_as_nobody(d.path, f, "p.s", options)
+                                  : platform::spawn(program_under_test(), {"p.s"}, options);
     if (row.attribute != nullptr) chattr('-');
     fs::permissions(f, all);
     EXPECT_EQ(r.status, row.replaced ? 0 : 1);
@@ -346,36 +340,24 @@ TEST(SafeOutput, WriteInPlaceOnAFullDiskThatReservesNoRoom) {
   if (ON_WINDOWS || platform::current_user() != 0) GTEST_SKIP() << "needs root to mount ext2";
   ScratchDir d;
   fs::permissions(d.path, fs::perms(0755));
-  platform::SpawnOptions in_d;
-  in_d.cwd = d.path.string();
-  const std::string mount =
-      "dd if=/dev/zero of=e2.img bs=1k count=512 2>/dev/null && mkfs.ext2 -q -F -m 0 e2.img && "
-      "mkdir m && mount -o loop e2.img m && mkdir m/ro";
-  if (platform::spawn("/bin/sh", {"-c", mount}, in_d).status != 0) {
+  if (shell(d.path,
+            "dd if=/dev/zero of=e2.img bs=1k count=512 2>/dev/null && "
+            "mkfs.ext2 -q -F -m 0 e2.img && mkdir m && mount -o loop e2.img m && mkdir m/ro")
+          .status != 0) {
     GTEST_SKIP() << "no loop device, or no ext2, here";
   }
   struct Unmount {
-    const platform::SpawnOptions& in;
-    ~Unmount() { platform::spawn("/bin/umount", {"m"}, in); }
-  } unmount{in_d};
+    fs::path at;
+    ~Unmount() { platform::spawn("/bin/umount", {at.string()}); }
+  } unmount{d.path / "m"};
   const fs::path ro = d.path / "m" / "ro";
   write_file(ro / "big.s", ".SYMBOL .CODE 0\n" + repeat("ADD R1 R2 R3\n", 1500) + ".DATA 0 .END\n");
   write_file(ro / "big.obj", EARLIER);
   ASSERT_EQ(give_to_nobody(ro / "big.obj"), 0);
   fs::permissions(ro, fs::perms(0555));
   // Full but for 8 KiB: the first pages of the new text would fit, the rest not.
-  platform::spawn("/bin/sh",
-                  {"-c", "dd if=/dev/zero of=m/fill bs=1k 2>/dev/null; truncate -s -8K m/fill"},
-                  in_d);
-  std::string vorn = program_under_test();
-  if (!testing_another_command()) {
-    vorn = (d.path / "vorn").string();  // nobody runs a copy: the build may be out of its reach
-    fs::copy_file(VORN_BINARY, vorn);
-  }
-  platform::SpawnOptions as_nobody;
-  as_nobody.cwd = ro.string();
-  as_nobody.user = 65534;
-  platform::SpawnResult r = platform::spawn(vorn, {"big.s"}, as_nobody);
+  shell(d.path, "dd if=/dev/zero of=m/fill bs=1k 2>/dev/null; truncate -s -8K m/fill");
+  const platform::SpawnResult r = spawn_as_nobody(d.path, ro, "big.s");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "error: cannot write object file\n");
   EXPECT_EQ(read_file(ro / "big.obj"), EARLIER);
