@@ -58,9 +58,12 @@ TEST(Hostile, MegabyteTokenAsLabelAndTarget) {
 }
 
 // Catches a line buffer that grows past the memory there is without saying so, or dies: an
-// endless line ends with "out of memory" where memory is limited.
-TEST(Hostile, EndlessLine) {
-  if (ON_WINDOWS) GTEST_SKIP() << "no endless file to read";
+// endless line ends with "out of memory" where memory is limited. And an abort or a crash where
+// memory runs out before or around the assembly (the arguments, the tables, the runtime's own
+// reserve): each run then assembles, or says "out of memory", or was never started (127: the
+// system's loader found no room for the program).
+TEST(Hostile, MemoryRunningOut) {
+  if (ON_WINDOWS) GTEST_SKIP() << "no endless file to read, no address-space limit";
 #if defined(VORN_SANITIZED)
   GTEST_SKIP() << "the sanitizers need more address space than the limit leaves";
 #endif
@@ -72,27 +75,13 @@ TEST(Hostile, EndlessLine) {
   Outcome r = run_vorn(d.path, {"/dev/zero"}, limited);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "error: out of memory\n");
-}
-
-// Catches an abort or a crash where memory runs out before or around the assembly (the
-// arguments, the tables, the runtime's own reserve): each run assembles, or says "out of
-// memory", or was never started (127: the system's loader found no room for the program).
-TEST(Hostile, LittleMemoryFromTheStart) {
-  if (ON_WINDOWS) GTEST_SKIP() << "no address-space limit";
-#if defined(VORN_SANITIZED)
-  GTEST_SKIP() << "the sanitizers need more address space than the limit leaves";
-#endif
-  if (testing_another_command())
-    GTEST_SKIP() << "Node.js reserves more address space than the limit";
-  ScratchDir d;
   write_file(d.path / "h.s", ".SYMBOL .CODE 0 RET R1 .DATA 0 .END\n");
-  for (std::uint64_t limit = 2'000'000; limit <= 4'000'000; limit += 100'000) {
-    vorn::platform::SpawnOptions limited;
-    limited.memory_limit = limit;
-    Outcome r = run_vorn(d.path, {"h.s"}, limited);
+  for (limited.memory_limit = 2'000'000; limited.memory_limit <= 4'000'000;
+       limited.memory_limit += 100'000) {
+    r = run_vorn(d.path, {"h.s"}, limited);
     EXPECT_TRUE(r.status == 0 || r.status == 127 ||
                 (r.status == 1 && r.out == "error: out of memory\n"))
-        << limit << ": status " << r.status << ", " << r.out;
+        << limited.memory_limit << ": status " << r.status << ", " << r.out;
   }
 }
 
