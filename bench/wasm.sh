@@ -10,7 +10,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-51}
-export NODE_PATH=${NODE_PATH:-/usr/share/nodejs}
 cmake --preset bench >/dev/null && cmake --build --preset bench >/dev/null
 cmake --preset wasm >/dev/null && cmake --build --preset wasm >/dev/null
 scratch=bench/scratch/wasm
