@@ -34,7 +34,8 @@ inline std::string program_under_test() {
 }
 
 /// Whether the program under test is another than the vorn just built: the npm package's
-/// command, which differs where its README says ("Where it differs"), each time by refusing.
+/// command, which differs where docs/web-and-node.md says ("Where the package's command
+/// differs").
 inline bool testing_another_command() {
   return program_under_test() != VORN_BINARY;
 }

@@ -1,4 +1,4 @@
-// The examples in the README are real: each source shown is assembled, and the object file and
+// The examples in the README and in docs/ are real: each source shown is assembled, and the object file and
 // messages shown next to it are compared with what vorn writes and prints.
 //
 // A fenced block preceded by `<!-- check: source NAME -->` is a source saved as NAME (and, when
@@ -46,7 +46,9 @@ std::map<std::string, Shown> shown_examples(const std::string& readme) {
 
 TEST(Readme, ExamplesAssembleAsShown) {
   const fs::path root = EXAMPLES_DIR "/..";
-  const auto examples = shown_examples(read_file(root / "README.md"));
+  std::string pages = read_file(root / "README.md");
+  for (const char* page : {"language.md", "object-file.md"}) pages += read_file(root / "docs" / page);
+  const auto examples = shown_examples(pages);
   ASSERT_GE(examples.size(), 3u);
   for (const auto& [name, shown] : examples) {
     SCOPED_TRACE(name);

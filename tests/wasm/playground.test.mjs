@@ -17,11 +17,12 @@ const build = process.env.VORN_BUILD ?? path.join(root, 'build-wasm');
 const cases = path.join(root, 'tests/cases');
 const CHROMIUM = '/usr/bin/chromium';
 
-// The fenced block after `<!-- check: KIND NAME -->` in the README.
+// The fenced block after `<!-- check: KIND NAME -->` in the README or the object file's page.
 function readmeBlock(kind, name) {
-  const lines = fs.readFileSync(path.join(root, 'README.md'), 'utf8').split('\n');
+  const lines = ['README.md', 'docs/object-file.md']
+    .map((page) => fs.readFileSync(path.join(root, page), 'utf8')).join('\n').split('\n');
   const at = lines.indexOf(`<!-- check: ${kind} ${name} -->`);
-  assert.ok(at >= 0, `README has no ${kind} ${name}`);
+  assert.ok(at >= 0, `no ${kind} ${name} shown`);
   const end = lines.findIndex((l, k) => k > at + 1 && l.startsWith('```'));
   return lines.slice(at + 2, end).map((l) => `${l}\n`).join('');
 }
