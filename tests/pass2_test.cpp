@@ -39,24 +39,6 @@ TEST(Pass2, ForwardReferencesAndDataNamesResolve) {
   EXPECT_EQ(run(".SYMBOL .CODE 0 .DATA 0 1 :lbl .END").output, "error: undefined symbol\n");
 }
 
-// Catches a batch of output lines lost, doubled or cut where the batch fills up: the object of
-// hundreds of code and data lines, against one put together here.
-TEST(Pass2, LongSectionsCrossBatchBounds) {
-  std::string source = ".SYMBOL .CODE 0\n";
-  std::string expected = "var obj =[  // t.obj\n0, 300,\n";
-  for (int k = 0; k < 300; ++k) {
-    source += "ADD R" + std::to_string(k % 32) + " R1 #" + std::to_string(k * 37 - 900) + "\n";
-    expected += "10, " + std::to_string(k % 32) + ", 1, " + std::to_string(k * 37 - 900) + ",\n";
-  }
-  source += ".DATA 5\n";
-  expected += "5, 1000,\n";
-  for (int k = 0; k < 1000; ++k) {
-    source += std::to_string(k * 7919 - 3000000) + "\n";
-    expected += std::to_string(k * 7919 - 3000000) + ", \n";
-  }
-  EXPECT_EQ(run(source + ".END\n").object, expected + "0];\n");
-}
-
 TEST(Pass2, EmptySections) {
   EXPECT_EQ(run(".SYMBOL .CODE 0 .DATA 0 .END").object,
             "var obj =[  // t.obj\n0, 0,\n0, 0,\n0];\n");

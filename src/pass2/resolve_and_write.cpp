@@ -1,7 +1,6 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
-#include <cstring>
 #include <initializer_list>
 
 #include "assembly/assembly.h"
@@ -12,118 +11,20 @@ namespace vorn {
 
 namespace {
 
-// Two digits of each number below 100, for writing numbers two digits at a time.
-struct DigitPairs {
-  char at[200];
-  constexpr DigitPairs() : at() {
-    for (int k = 0; k < 100; ++k) {
-      at[2 * k] = static_cast<char>('0' + k / 10);
-      at[2 * k + 1] = static_cast<char>('0' + k % 10);
-    }
-  }
-};
-constexpr DigitPairs DIGIT_PAIRS;
-
-char* put_pair(char* p, unsigned k) {
-  std::memcpy(p, DIGIT_PAIRS.at + 2 * k, 2);  // one 2-byte copy
-  return p + 2;
-}
-
-// Writes `v` in decimal at `p` (room for 20 bytes) and returns the end. Most numbers of an
-// object (operations, registers, addresses) have at most four digits and are written here.
-[[gnu::always_inline]] inline char* put_number(char* p, std::int64_t v) {
-  if (v < 0 || v >= 10000) return std::to_chars(p, p + 20, v).ptr;
-  const auto u = static_cast<unsigned>(v);
-  if (u < 10) {
-    *p = static_cast<char>('0' + u);
-    return p + 1;
-  }
-  if (u < 100) return put_pair(p, u);
-  if (u < 1000) {
-    *p = static_cast<char>('0' + u / 100);
-    return put_pair(p + 1, u % 100);
-  }
-  return put_pair(put_pair(p, u / 100), u % 100);
-}
-
-// Each number below 100 followed by ", ", as four bytes (the fourth of a one-digit number is
-// the next one's to overwrite), for the fields of a code line, most of which are small.
-struct SmallFields {
-  char at[400];
-  constexpr SmallFields() : at() {
-    for (int k = 0; k < 100; ++k) {
-      char* f = at + 4 * k;
-      if (k < 10) {
-        f[0] = static_cast<char>('0' + k);
-        f[1] = ',';
-        f[2] = ' ';
-      } else {
-        f[0] = static_cast<char>('0' + k / 10);
-        f[1] = static_cast<char>('0' + k % 10);
-        f[2] = ',';
-        f[3] = ' ';
-      }
-    }
-  }
-};
-constexpr SmallFields SMALL_FIELDS;
-
-// Writes `v` and ", " at `p` (room for 24 bytes) and returns the end.
-[[gnu::always_inline]] inline char* put_field(char* p, std::int32_t v) {
-  const auto u = static_cast<std::uint32_t>(v);
-  if (u < 100) {
-    std::memcpy(p, SMALL_FIELDS.at + 4 * u, 4);  // one 4-byte copy
-    return p + (u < 10 ? 3 : 4);
-  }
-  p = put_number(p, v);
-  p[0] = ',';
-  p[1] = ' ';
-  return p + 2;
-}
-
-// The lines of numbers, formatted into a batch and appended to the object a batch at a time:
-// an append for each short line would cost more than formatting it.
-struct LineBatch {
-  explicit LineBatch(std::string& object) : out(object) {}
-
-  std::string& out;
-  char buf[2048];  // written before it is read
-  std::size_t used = 0;
-
-  // Room for `size` more bytes at the batch's end.
-  char* room(std::size_t size) {
-    if (used + size > sizeof buf) flush();
-    return buf + used;
-  }
-  void wrote_to(const char* end) { used = static_cast<std::size_t>(end - buf); }
-  void flush() {
-    out.append(buf, used);
-    used = 0;
-  }
-};
-
-// Writes `values` in the form "%d, %d, ..." with a comma after each, as one line.
-void write_numbers(LineBatch& batch, std::initializer_list<std::int64_t> values) {
-  char* const line = batch.room(4 * 22 + 1);
+// Appends one line of the numbers `values` in the form "%d, %d, ...", a comma after each (a
+// section's header, a code line's four words), or with `data`, the one number of a data line,
+// "%d, ". The line is formatted first and appended at once.
+void append_line(std::string& out, std::initializer_list<std::int64_t> values, bool data = false) {
+  char line[4 * 24];
   char* p = line;
   for (std::int64_t v : values) {
     if (p != line) *p++ = ' ';
-    p = put_number(p, v);
+    p = std::to_chars(p, line + sizeof line, v).ptr;
     *p++ = ',';
   }
+  if (data) *p++ = ' ';
   *p++ = '\n';
-  batch.wrote_to(p);
-}
-
-// Writes the four numbers of a code line, "%d, %d, %d, %d,", at `p` (room for 96 bytes) and
-// returns the end.
-char* put_code_line(char* p, const std::array<std::int32_t, 4>& words) {
-  p = put_field(p, words[0]);
-  p = put_field(p, words[1]);
-  p = put_field(p, words[2]);
-  p = put_field(p, words[3]);
-  p[-1] = '\n';
-  return p;
+  out.append(line, p);
 }
 
 // Appends the object path for the header line, a line comment: each character that would end
@@ -182,55 +83,35 @@ std::int64_t line_of_address(const Assembly& as, std::int32_t addr) {
 
 // Writes one line per code address from 0 to the code end - 1; a word without an output rule
 // ends the run with "undefine op".
-void emit_code(Assembly& as, LineBatch& out, Listing* listing) {
+void emit_code(Assembly& as, std::string& out, Listing* listing) {
   std::array<std::int32_t, 4> words{};
   for (std::int32_t addr = 0; addr < as.code_loc; ++addr) {
-    // Addresses past the image hold no word, like an untouched slot.
     CodeWord w = addr < CODE_SIZE ? as.code[static_cast<std::size_t>(addr)] : CodeWord{};
     if (!written_form(w.op, w.a, w.b, w.c, words)) {
       if (as.map != nullptr) as.map->error_line = line_of_address(as, addr);
       report_error(as.reader, msg::UNDEFINE_OP);
     }
-    out.wrote_to(put_code_line(out.room(4 * 24), words));
+    append_line(out, {words[0], words[1], words[2], words[3]});
     if (listing != nullptr) listing->code.push_back({addr, words, line_of_address(as, addr)});
   }
 }
 
-// Ends the run with "undefined symbol" for the data item at `item_pos`, a name without a value.
-[[noreturn]] void report_undefined_item(Assembly& as, std::size_t item_pos) {
-  if (as.map != nullptr) as.map->error_line = as.map->item_line[item_pos];
-  report_error(as.reader, msg::UNDEFINED_SYMBOL);
-}
-
 // Writes one line per data item from `item_pos` to the next section marker, where it leaves
-// `item_pos`; the first is at `address`. The items and the symbols are read through pointers
-// of the loop's own, which the bytes written cannot change.
-void emit_data(Assembly& as, LineBatch& batch, Listing* listing, int& item_pos,
+// `item_pos`; the first is at `address`. A name without a value ends the run with
+// "undefined symbol".
+void emit_data(Assembly& as, std::string& out, Listing* listing, int& item_pos,
                std::int64_t address) {
-  constexpr std::size_t LINE_ROOM = 24;
-  const Item* const items = as.items.data();
-  const SymbolEntry* const symbols = as.symtab.entries.data();
   auto at = static_cast<std::size_t>(item_pos);
-  char* p = batch.room(LINE_ROOM);
-  const char* const last = batch.buf + sizeof batch.buf - LINE_ROOM;  // room for one more line
-  for (; !is_section_marker(items[at].kind); ++at) {
-    const Item& item = items[at];
-    const std::int32_t v =
-        item.kind == KIND_NAME ? symbols[static_cast<std::size_t>(item.value)].value : item.value;
-    if (v == UNDEFINED_VALUE) report_undefined_item(as, at);
-    if (listing != nullptr) listing->data.push_back({address++, v, as.map->item_line[at]});
-    if (p > last) {  // the batch is full
-      batch.wrote_to(p);
-      batch.flush();
-      p = batch.buf;
+  for (; !is_section_marker(as.items[at].kind); ++at) {
+    const Item& item = as.items[at];
+    const std::int32_t v = item.kind == KIND_NAME ? sym_value(as.symtab, item.value) : item.value;
+    if (v == UNDEFINED_VALUE) {
+      if (as.map != nullptr) as.map->error_line = as.map->item_line[at];
+      report_error(as.reader, msg::UNDEFINED_SYMBOL);
     }
-    p = put_number(p, v);
-    p[0] = ',';
-    p[1] = ' ';
-    p[2] = '\n';
-    p += 3;
+    if (listing != nullptr) listing->data.push_back({address++, v, as.map->item_line[at]});
+    append_line(out, {v}, true);
   }
-  batch.wrote_to(p);
   item_pos = static_cast<int>(at);
 }
 
@@ -247,21 +128,18 @@ std::string run_pass2(Assembly& as, std::string_view object_path, Listing* listi
   out.reserve(64 + object_path.size() + 48 * code_lines + 16 * static_cast<std::size_t>(n));
   out.append("var obj =[  // ");
   append_header_path(out, object_path);
-  LineBatch batch(out);
   while (as.items[static_cast<std::size_t>(item_pos)].kind != KIND_END) {
     const Item& item = as.items[static_cast<std::size_t>(item_pos)];
     if (item.kind == KIND_CODE) {
-      write_numbers(batch, {item.value, as.code_loc});
+      append_line(out, {item.value, as.code_loc});
       ++item_pos;
-      emit_code(as, batch, listing);
+      emit_code(as, out, listing);
     } else {
-      // KIND_DATA: pass one leaves no other kind at a section head.
-      write_numbers(batch, {item.value, n - item_pos - 2});
+      append_line(out, {item.value, n - item_pos - 2});
       ++item_pos;
-      emit_data(as, batch, listing, item_pos, item.value);
+      emit_data(as, out, listing, item_pos, item.value);
     }
   }
-  batch.flush();
   write_line(out, "0];");
   return out;
 }
