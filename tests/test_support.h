@@ -5,9 +5,9 @@
 #include <string>
 
 #include "assembler/assembler.h"
-#include "assembly/assembly.h"
+#include "state/state.h"
 #include "isa/isa.h"
-#include "pass1/section_parser.h"
+#include "pass1/pass1.h"
 #include "support/files.h"
 
 namespace vorn::test {

@@ -3,9 +3,9 @@
 #include <memory>
 #include <new>
 
-#include "assembly/assembly.h"
+#include "state/state.h"
 #include "isa/isa.h"
-#include "pass1/section_parser.h"
+#include "pass1/pass1.h"
 #include "pass2/pass2.h"
 #include "symtab/symtab.h"
 

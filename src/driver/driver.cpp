@@ -4,7 +4,7 @@
 
 #include "assembler/assembler.h"
 #include "assembler/object_path.h"
-#include "assembly/assembly.h"
+#include "state/state.h"
 #include "diagnostics/diagnostics.h"
 #include "platform/platform.h"
 

@@ -1,6 +1,6 @@
 #include "pass1/operands.h"
 
-#include "assembly/assembly.h"
+#include "state/state.h"
 #include "isa/isa.h"
 
 namespace vorn {
@@ -53,7 +53,7 @@ struct Operand {
 }
 
 // target = token without a prefix; may be a forward reference. Fills field c.
-void parse_ads(Assembly& as) {
+void parse_target(Assembly& as) {
   take_token(as.reader);
   std::string_view tok = as.reader.current_token;
   if (has_prefix(tok)) report_error(as.reader, msg::EXPECT_ADS);
@@ -114,11 +114,11 @@ void encode_instruction(Assembly& as, std::int32_t op) {
       parse_address(as);
       break;
     case OperandForm::target:
-      parse_ads(as);
+      parse_target(as);
       break;
     case OperandForm::reg_target:
       parse_register(as, w.a);
-      parse_ads(as);
+      parse_target(as);
       break;
     case OperandForm::arithmetic:
       parse_register(as, w.a);

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "assembly/listing.h"
+#include "state/listing.h"
 
 namespace vorn {
 

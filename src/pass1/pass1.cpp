@@ -1,8 +1,8 @@
-#include "pass1/section_parser.h"
+#include "pass1/pass1.h"
 
 #include <string_view>
 
-#include "assembly/assembly.h"
+#include "state/state.h"
 #include "isa/isa.h"
 #include "pass1/operands.h"
 

@@ -3,7 +3,7 @@
 #include <charconv>
 #include <initializer_list>
 
-#include "assembly/assembly.h"
+#include "state/state.h"
 #include "isa/isa.h"
 #include "pass2/pass2.h"
 

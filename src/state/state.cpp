@@ -1,4 +1,4 @@
-#include "assembly/assembly.h"
+#include "state/state.h"
 
 namespace vorn {
 
