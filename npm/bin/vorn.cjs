@@ -7,10 +7,11 @@
 //   is refused too);
 // - the object is written whole to a new file beside it and renamed into place, so an earlier
 //   object is either the whole new text or as it was; its owner and mode are kept;
-// - a link at the object path is followed by the system itself, with its protections;
+// - a link at the object path is followed only where the system follows it, with its
+//   protections;
 // - a write-protected object is refused; a device or a pipe is written, never replaced;
 // - where no new file may be made beside it, a writable earlier object is written in place,
-//   and only after its room on the disk is taken;
+//   the bytes past its end first, so a full disk fails before its text is touched;
 // - a terminating signal waits for the run's one synchronous step to end, so it never leaves a
 //   temporary file, and then ends the process as it would have.
 'use strict';
@@ -54,7 +55,7 @@ function isSeparator(byte) {
   return byte === 0x2f || (WINDOWS && (byte === 0x5c || byte === 0x3a));
 }
 
-// The folder part of `path`, its separator kept ("" for a bare name), and the name in it.
+// The folder part of `path`, its separator kept ("" for a bare name).
 function folderOf(path) {
   let end = path.length;
   while (end > 0 && !isSeparator(path[end - 1])) --end;

@@ -297,16 +297,17 @@ struct NewFile {
   }
 };
 
-// Makes the cleanup signals remove a temporary file before they end the run; once, before the
-// first name that lives unblocked. A signal the caller chose to ignore (nohup, a background
-// job) stays ignored: its old action is put back at once, while every signal is held, so none
-// comes in between.
+// Makes `sig` remove a temporary file before it ends the run. A signal the caller chose to
+// ignore (nohup, a background job) stays ignored: its old action is put back at once, while
+// every signal is held (by the caller), so none comes in between.
 void handle_cleanup_signal(int sig) {
   struct sigaction old {};
   set_action(sig, on_fatal_signal, &old);
   if (old.sa_handler == SIG_IGN) sigaction(sig, &old, nullptr);
 }
 
+// Makes the cleanup signals remove a temporary file before they end the run; once, before the
+// first name that lives unblocked.
 void handle_cleanup_signals() {
   static bool handled = false;
   if (handled) return;
@@ -336,20 +337,29 @@ bool name_temporary(NewFile& file, Make make) {
   return false;
 }
 
-// Creates the new file in the folder `dir` with permission bits `mode`; never opens an
-// existing file or a link. False, with errno, when no new file may be made there.
-bool create_new(NewFile& file, int dir, mode_t mode, bool unnamed) {
+// Makes `file` an unnamed new file in the folder `dir` (Linux). False, with errno, where the
+// folder allows none or the file system has none.
+bool create_unnamed(NewFile& file, int dir, mode_t mode) {
   file.dir = dir;
 #if defined(__linux__)
-  if (unnamed) {
-    file.fd.reset(::openat(dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
-    if (file.fd.fd >= 0 || errno == EACCES || errno == EPERM || errno == EROFS) {
-      return file.fd.fd >= 0;
-    }
-  }
+  file.fd.reset(::openat(dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
+  return file.fd.fd >= 0;
 #else
-  (void)unnamed;
+  (void)mode;
+  errno = EOPNOTSUPP;
+  return false;
 #endif
+}
+
+// Creates the new file in the folder `dir` with permission bits `mode`, unnamed where it may be
+// (`unnamed`); never opens an existing file or a link. False, with errno, when no new file may
+// be made there.
+bool create_new(NewFile& file, int dir, mode_t mode, bool unnamed) {
+  file.dir = dir;
+  if (unnamed &&
+      (create_unnamed(file, dir, mode) || errno == EACCES || errno == EPERM || errno == EROFS)) {
+    return file.fd.fd >= 0;
+  }
   handle_cleanup_signals();  // the file is written under this name
   return name_temporary(file, [&](const char* name) {
     file.fd.reset(::openat(dir, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
@@ -396,10 +406,8 @@ bool keeps_every_name(int dir) {
 bool make_whole(const Place& place, std::string_view text) {
 #if defined(__linux__)
   NewFile file;
-  file.dir = place.dir.fd;
-  file.fd.reset(::openat(file.dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
-  return file.fd.fd >= 0 && write_all(file.fd.fd, text) && link_in(file, place.name.c_str()) &&
-         ::close(std::exchange(file.fd.fd, -1)) == 0;
+  return create_unnamed(file, place.dir.fd, 0666) && write_all(file.fd.fd, text) &&
+         link_in(file, place.name.c_str()) && ::close(std::exchange(file.fd.fd, -1)) == 0;
 #else
   (void)place;
   (void)text;
