@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "source_reader/source_reader_internal.h"
+#include "source_reader/source_reader.h"
 #include "symtab/symtab.h"
 
 namespace {
@@ -24,7 +24,7 @@ void BM_Tokenizer(benchmark::State& state) {
 }
 BENCHMARK(BM_Tokenizer);
 
-// Interns `count` names that share one home slot, then looks each up again.
+// Interns `count` similar names (permutations of one string), then looks each up again.
 void BM_SymtabColliding(benchmark::State& state) {
   std::vector<std::string> names;
   std::string p = "ABCDEFGH";
@@ -32,7 +32,7 @@ void BM_SymtabColliding(benchmark::State& state) {
     names.push_back(p);
   }
   for (auto _ : state) {
-    auto t = std::make_unique<vorn::SymbolTable>();
+    std::unique_ptr<vorn::SymbolTable> t(new vorn::SymbolTable);
     for (const std::string& n : names) vorn::sym_intern(*t, n);
     for (const std::string& n : names) benchmark::DoNotOptimize(vorn::sym_find(*t, n));
   }

@@ -15,7 +15,7 @@ namespace vorn::test {
 /// Pass one over `text`, with the state it left and the diagnostic it ended with, if any.
 struct Pass1Run {
   std::string text;
-  std::unique_ptr<Assembly> as = std::make_unique<Assembly>();
+  std::unique_ptr<Assembly> as = new_assembly();
   std::string error;
 
   const CodeWord& word(int address) const { return as->code[static_cast<std::size_t>(address)]; }

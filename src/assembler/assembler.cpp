@@ -16,8 +16,8 @@ namespace {
 // The program's own symbols, in the order the source defines them.
 void list_symbols(const Assembly& as, Listing& listing) {
   for (const SourceMap::Definition& d : as.map->definitions) {
-    listing.symbols.push_back({std::string(sym_name(as.symtab, d.slot)), d.label,
-                               sym_value(as.symtab, d.slot), d.line});
+    listing.symbols.push_back({std::string(sym_name(as.symtab, d.symbol)), d.label,
+                               sym_value(as.symtab, d.symbol), d.line});
   }
 }
 
@@ -47,7 +47,7 @@ RunResult assemble(Assembly& as, std::string_view object_path, bool with_listing
     result.listing = {};
     if (map != nullptr) {
       result.listing.error_line =
-          as.reader.pass_no == 1 ? reader_line_no(as.reader) : map->error_line;
+          as.reader.pass_no == 1 ? as.reader.line_no : map->error_line;
     }
   }
   as.map = nullptr;
@@ -55,7 +55,7 @@ RunResult assemble(Assembly& as, std::string_view object_path, bool with_listing
 }
 
 RunResult assemble_text(std::string_view text, std::string_view object_path, bool with_listing) {
-  auto as = std::make_unique<Assembly>();
+  auto as = new_assembly();
   reader_from_text(as->reader, text);
   return assemble(*as, object_path, with_listing);
 }

@@ -71,7 +71,7 @@ int run_command_line(const std::vector<std::string>& args, std::string& out) {
     return say_line(out, msg::OBJECT_WOULD_REPLACE_SOURCE, EXIT_ERROR);
   }
 
-  auto as = std::make_unique<Assembly>();
+  auto as = new_assembly();
   reader_from_stream(as->reader, read_block, &source.file);
   RunResult result = assemble(*as, object_path);
   platform::close_source(source.file);

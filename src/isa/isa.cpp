@@ -3,7 +3,6 @@
 #include <iterator>
 
 #include "symtab/symtab.h"
-#include "symtab/symtab_internal.h"
 
 namespace vorn {
 
@@ -27,65 +26,8 @@ constexpr PredefinedName PREDEFINED_NAMES[PREDEFINED_COUNT] = {
     {"R28", 28}, {"R29", 29}, {"R30", 30}, {"R31", 31},
 };
 
-// The table as entering the predefined names leaves it, and their text back to back, both
-// worked out when vorn is built: every run starts with the same 60 names.
-constexpr SymbolImage<PREDEFINED_COUNT> PREDEFINED_IMAGE(PREDEFINED_NAMES, KIND_PREDEFINED);
-
-constexpr std::size_t PREDEFINED_TEXT_SIZE = [] {
-  std::size_t size = 0;
-  for (const PredefinedName& p : PREDEFINED_NAMES) size += p.name.size();
-  return size;
-}();
-
-struct PredefinedText {
-  char text[PREDEFINED_TEXT_SIZE];
-  constexpr PredefinedText() : text() {
-    std::size_t k = 0;
-    for (const PredefinedName& p : PREDEFINED_NAMES) {
-      for (char c : p.name) text[k++] = c;
-    }
-  }
-};
-constexpr PredefinedText PREDEFINED_TEXT;
-
 // The mnemonics come first among the predefined names; the register names follow.
 constexpr int MNEMONIC_COUNT = 28;
-
-// The mnemonics by their heads, so that an instruction's number takes one look: each is in the
-// cell that the top seven bits of its head times `multiplier` give, a multiplier found when
-// vorn is built such that no two share a cell. A cell holds a mnemonic's head and length (0:
-// none), which tell its bytes, and its number.
-struct MnemonicIndex {
-  std::uint64_t multiplier = 0;
-  std::uint64_t head[128] = {};
-  std::size_t length[128] = {};
-  std::int32_t op[128] = {};
-
-  static constexpr std::size_t cell(std::uint64_t head, std::uint64_t multiplier) {
-    return static_cast<std::size_t>((head * multiplier) >> 57);
-  }
-
-  constexpr MnemonicIndex() {
-    for (std::uint64_t m = 0x9E3779B97F4A7C15u; !fill(m); m += 0xC6A4A7935BD1E996u) {
-    }
-  }
-
-  // Fills the cells for `m`; false when two mnemonics would share one.
-  constexpr bool fill(std::uint64_t m) {
-    for (std::size_t& n : length) n = 0;
-    for (int k = 0; k < MNEMONIC_COUNT; ++k) {
-      const std::uint64_t h = name_head(PREDEFINED_NAMES[k].name);
-      const std::size_t c = cell(h, m);
-      if (length[c] != 0) return false;
-      head[c] = h;
-      length[c] = PREDEFINED_NAMES[k].name.size();
-      op[c] = PREDEFINED_NAMES[k].value;
-    }
-    multiplier = m;
-    return true;
-  }
-};
-constexpr MnemonicIndex MNEMONIC_INDEX;
 
 // The operands of each form in source syntax, for the reference.
 std::string_view operand_syntax(OperandForm form) {
@@ -180,21 +122,9 @@ const OpRow* find_op(std::int32_t op) {
 }  // namespace
 
 void load_predefined(SymbolTable& t) {
-  if (t.symbol_count == 0) {
-    sym_load_image(t, PREDEFINED_IMAGE.rows, PREDEFINED_COUNT,
-                   std::string_view(PREDEFINED_TEXT.text, PREDEFINED_TEXT_SIZE));
-    return;
+  for (const PredefinedName& p : PREDEFINED_NAMES) {  // 60 names: the table is never full
+    sym_set(t, sym_intern(t, p.name), p.value, KIND_PREDEFINED);
   }
-  for (const PredefinedName& p : PREDEFINED_NAMES) {  // a table that holds names already
-    sym_set(t, sym_intern(t, p.name), p.value, KIND_PREDEFINED);  // 60 names: never full
-  }
-}
-
-bool mnemonic_number(std::uint64_t head, std::size_t n, std::int32_t& op) {
-  const std::size_t c = MnemonicIndex::cell(head, MNEMONIC_INDEX.multiplier);
-  if (MNEMONIC_INDEX.head[c] != head || MNEMONIC_INDEX.length[c] != n) return false;
-  op = MNEMONIC_INDEX.op[c];
-  return true;
 }
 
 std::vector<MnemonicInfo> mnemonics() {
@@ -210,6 +140,19 @@ std::vector<std::string_view> register_names() {
   std::vector<std::string_view> out;
   for (int k = MNEMONIC_COUNT; k < PREDEFINED_COUNT; ++k) out.push_back(PREDEFINED_NAMES[k].name);
   return out;
+}
+
+bool register_number(std::string_view token, std::int32_t& number) {
+  if (token.size() < 2 || token.size() > 3 || token[0] != 'R') return false;
+  if (token.size() == 3 && token[1] == '0') return false;  // R01 is a name of its own
+  std::int32_t n = 0;
+  for (char c : token.substr(1)) {
+    if (c < '0' || c > '9') return false;
+    n = n * 10 + (c - '0');
+  }
+  if (n > 31) return false;
+  number = n;
+  return true;
 }
 
 OperandForm operand_form(std::int32_t op) {

@@ -53,30 +53,13 @@ struct MnemonicInfo {
 /// Every mnemonic, in the order of the predefined names; the register names are not among them.
 std::vector<MnemonicInfo> mnemonics();
 
-/// The number of the mnemonic of `n` bytes whose head (its first 8 bytes as a word, the first
-/// lowest, zero-extended) is `head`: its value as a predefined name, which no source can
-/// change. False for any other name.
-bool mnemonic_number(std::uint64_t head, std::size_t n, std::int32_t& op);
-
 /// The register names, R0 to R31.
 std::vector<std::string_view> register_names();
 
-/// The number of the register that `token` names, R0 to R31, whose value as a predefined name
-/// it is (no source can change it: a definition of a predefined name is a duplicate); false
-/// for any other token. Told from the bytes alone, for the operand that is most often one.
-inline bool register_number(std::string_view token, std::int32_t& number) {
-  if (token.size() - 2 > 1 || token[0] != 'R') return false;  // "R" and one or two digits
-  const auto d1 = static_cast<unsigned>(token[1] - '0');
-  if (d1 > 9) return false;
-  if (token.size() == 2) {
-    number = static_cast<std::int32_t>(d1);
-    return true;
-  }
-  const auto d2 = static_cast<unsigned>(token[2] - '0');
-  if (d1 == 0 || d2 > 9 || d1 * 10 + d2 > 31) return false;  // no leading zero, at most R31
-  number = static_cast<std::int32_t>(d1 * 10 + d2);
-  return true;
-}
+/// The number of the register that `token` names, R0 to R31: its value as a predefined name,
+/// which no source can change (a definition of a predefined name is a duplicate). False for
+/// any other token.
+bool register_number(std::string_view token, std::int32_t& number);
 
 /// Writes into `out` the four numbers that the word (op, a, b, c) is written as. Returns false
 /// when `op` has no output rule.

@@ -1,7 +1,7 @@
 #include "pass1/operands.h"
 
-#include "state/state.h"
 #include "isa/isa.h"
+#include "state/state.h"
 
 namespace vorn {
 
@@ -21,63 +21,56 @@ struct Operand {
   Kind kind;           // KIND_NUMBER, KIND_NAME or KIND_UNRESOLVED
 };
 
-// Resolves a number or a name: the current token past its first `skip` bytes (a prefix). A
-// name without a value is a forward reference: when `forward_ok` it is recorded as a fixup of
-// the current word and returned as KIND_UNRESOLVED, otherwise the run ends with "undefine
-// symbol".
-[[gnu::always_inline]] inline Operand resolve_operand(Assembly& as, std::size_t skip,
-                                                      bool forward_ok) {
+// Resolves a number or a name, `text`. A name without a value is a forward reference: when
+// `forward_ok` it is recorded as a fixup of the current word and returned as KIND_UNRESOLVED,
+// otherwise the run ends with "undefine symbol".
+Operand resolve_operand(Assembly& as, std::string_view text, bool forward_ok) {
   std::int32_t number = 0;
-  if (take_token_number(as.reader, skip, number)) {
-    return {number, KIND_NUMBER};
-  }
-  int i = intern_token(as, skip);
-  std::int32_t v = sym_value(as.symtab, i);
+  if (take_number(as.reader, text, number)) return {number, KIND_NUMBER};
+  const int i = intern(as, text);
+  const std::int32_t v = sym_value(as.symtab, i);
   if (v != UNDEFINED_VALUE) return {v, KIND_NAME};
   if (!forward_ok) report_error(as.reader, msg::UNDEFINE_SYMBOL);
   fixup_add(as, as.code_loc, i);
   return {i, KIND_UNRESOLVED};
 }
 
-// A register operand given by any other name or by a number, the current token.
-[[gnu::noinline]] void register_by_value(Assembly& as, std::int32_t& to) {
-  if (has_prefix(as.reader.current_token)) report_error(as.reader, msg::EXPECT_REGISTER);
-  to = resolve_operand(as, 0, false).value;
-}
-
 // register = token without a ":", "@", "+" or "#" prefix, naming a defined value. Into `to`, a
-// field of the current word. Inline in each operand form, as most registers are named R0 to R31.
-[[gnu::always_inline]] inline void parse_register(Assembly& as, std::int32_t& to) {
+// field of the current word.
+void parse_register(Assembly& as, std::int32_t& to) {
   take_token(as.reader);
-  if (!register_number(as.reader.current_token, to)) register_by_value(as, to);
+  const std::string_view tok = as.reader.current_token;
+  if (register_number(tok, to)) return;  // the usual register, R0 to R31, told by its bytes
+  if (has_prefix(tok)) report_error(as.reader, msg::EXPECT_REGISTER);
+  to = resolve_operand(as, tok, false).value;
 }
 
 // target = token without a prefix; may be a forward reference. Fills field c.
 void parse_target(Assembly& as) {
   take_token(as.reader);
-  std::string_view tok = as.reader.current_token;
+  const std::string_view tok = as.reader.current_token;
   if (has_prefix(tok)) report_error(as.reader, msg::EXPECT_ADS);
-  current_word(as).c = resolve_operand(as, 0, true).value;
+  current_word(as).c = resolve_operand(as, tok, true).value;
 }
 
 // constant = "#" value; may be a forward reference. Fills field c.
 void parse_constant(Assembly& as) {
   take_token(as.reader);
-  std::string_view tok = as.reader.current_token;
+  const std::string_view tok = as.reader.current_token;
   if (tok.front() != '#') report_error(as.reader, msg::EXPECT_CONSTANT);
-  current_word(as).c = resolve_operand(as, 1, true).value;
+  current_word(as).c = resolve_operand(as, tok.substr(1), true).value;
 }
 
 // reg_or_imm = "#" value (the operation's immediate form) | register. Fills field c.
 void parse_reg_or_imm(Assembly& as) {
   take_token(as.reader);
-  std::string_view tok = as.reader.current_token;
+  const std::string_view tok = as.reader.current_token;
   CodeWord& w = current_word(as);
   if (tok.front() == '#') {
-    w.c = resolve_operand(as, 1, true).value;
+    w.c = resolve_operand(as, tok.substr(1), true).value;
     w.op = form_ops(w.op).immediate;
   } else {
-    w.c = resolve_operand(as, 0, false).value;
+    w.c = resolve_operand(as, tok, false).value;
   }
 }
 
@@ -85,18 +78,18 @@ void parse_reg_or_imm(Assembly& as) {
 // operation number.
 void parse_address(Assembly& as) {
   take_token(as.reader);
-  std::string_view tok = as.reader.current_token;
+  const std::string_view tok = as.reader.current_token;
   CodeWord& w = current_word(as);
   if (tok.front() == '@') {
-    w.c = resolve_operand(as, 1, true).value;
+    w.c = resolve_operand(as, tok.substr(1), true).value;
     parse_register(as, w.b);
     w.op = form_ops(w.op).indirect;
   } else if (tok.front() == '+') {
-    w.b = resolve_operand(as, 1, false).value;
+    w.b = resolve_operand(as, tok.substr(1), false).value;
     parse_register(as, w.c);
     w.op = form_ops(w.op).indexed;
   } else {
-    w.c = resolve_operand(as, 0, true).value;
+    w.c = resolve_operand(as, tok, true).value;
   }
 }
 
@@ -107,7 +100,7 @@ void encode_instruction(Assembly& as, std::int32_t op) {
     report_error(as.reader, msg::CODE_ADDRESS_OUT_OF_RANGE);
   }
   CodeWord& w = current_word(as);
-  w.op = op;
+  w = {op, 0, 0, 0};  // the fields a form does not read stay 0
   switch (operand_form(op)) {
     case OperandForm::load_store:
       parse_register(as, w.a);

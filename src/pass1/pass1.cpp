@@ -1,10 +1,11 @@
 #include "pass1/pass1.h"
 
+#include <algorithm>
 #include <string_view>
 
-#include "state/state.h"
 #include "isa/isa.h"
 #include "pass1/operands.h"
+#include "state/state.h"
 
 namespace vorn {
 
@@ -16,8 +17,9 @@ bool at(const Assembly& as, std::string_view keyword) {
 
 // label = ":" name. Defines the name as the address of the next instruction.
 void define_label(Assembly& as) {
-  if (as.reader.current_token.size() == 1) report_error(as.reader, msg::EXPECT_LABEL);
-  int i = intern_token(as, 1);
+  const std::string_view name = std::string_view(as.reader.current_token).substr(1);
+  if (name.empty()) report_error(as.reader, msg::EXPECT_LABEL);
+  const int i = intern(as, name);
   if (sym_value(as.symtab, i) != UNDEFINED_VALUE) report_error(as.reader, msg::DUPLICATE_LABEL);
   sym_set(as.symtab, i, as.code_loc, KIND_NAME);
   map_definition(as, i, true);
@@ -25,19 +27,14 @@ void define_label(Assembly& as) {
 
 // instruction = mnemonic { operand }. The mnemonic must be a predefined name.
 void assemble_instruction(Assembly& as) {
-  const std::uint64_t head = token_head(as.reader);
-  std::int32_t op = 0;
-  if (!mnemonic_number(head, as.reader.current_token.size(),
-                       op)) {  // any other predefined name serves too
-    int i = sym_find(as.symtab, as.reader.current_token, head);
-    if (i < 0 || sym_kind(as.symtab, i) != KIND_PREDEFINED)
-      report_error(as.reader, msg::UNDEFINED_OP);
-    op = sym_value(as.symtab, i);
+  const int i = sym_find(as.symtab, as.reader.current_token);
+  if (i < 0 || sym_kind(as.symtab, i) != KIND_PREDEFINED) {
+    report_error(as.reader, msg::UNDEFINED_OP);
   }
   if (as.map != nullptr && as.code_loc >= 0 && as.code_loc < CODE_SIZE) {
-    as.map->code_line[static_cast<std::size_t>(as.code_loc)] = reader_line_no(as.reader);
+    as.map->code_line[static_cast<std::size_t>(as.code_loc)] = as.reader.line_no;
   }
-  encode_instruction(as, op);
+  encode_instruction(as, sym_value(as.symtab, i));
   ++as.code_loc;
 }
 
@@ -46,11 +43,10 @@ void parse_symbol_section(Assembly& as) {
   if (!at(as, ".SYMBOL")) report_error(as.reader, msg::EXPECT_SYMBOL);
   take_token(as.reader);
   while (!at(as, ".CODE")) {
-    int i = intern_token(as, 0);
+    const int i = intern(as, as.reader.current_token);
     if (sym_value(as.symtab, i) != UNDEFINED_VALUE) report_error(as.reader, msg::DUPLICATE_SYMBOL);
     map_definition(as, i, false);
-    std::int32_t v = read_number(as.reader);
-    sym_set(as.symtab, i, v, KIND_NAME);
+    sym_set(as.symtab, i, read_number(as.reader), KIND_NAME);
     take_token(as.reader);
   }
 }
@@ -58,6 +54,8 @@ void parse_symbol_section(Assembly& as) {
 // code_section = ".CODE" number { label | instruction }. Returns with ".DATA" current.
 void parse_code_section(Assembly& as) {
   as.code_loc = read_number(as.reader);
+  // No instruction writes the words below the origin: they stay all zeros (op 0).
+  std::fill_n(as.code.begin(), std::clamp(as.code_loc, 0, CODE_SIZE), CodeWord{});
   item_append(as, KIND_CODE, as.code_loc);
   take_token(as.reader);
   while (!at(as, ".DATA")) {
@@ -77,10 +75,10 @@ void parse_data_section(Assembly& as) {
   take_token(as.reader);
   while (!at(as, ".END")) {
     std::int32_t number = 0;
-    if (take_token_number(as.reader, 0, number)) {
+    if (take_number(as.reader, as.reader.current_token, number)) {
       item_append(as, KIND_NUMBER, number);
     } else {
-      item_append(as, KIND_NAME, intern_token(as, 0));
+      item_append(as, KIND_NAME, intern(as, as.reader.current_token));
     }
     ++as.data_loc;
     take_token(as.reader);
@@ -89,7 +87,7 @@ void parse_data_section(Assembly& as) {
 
 }  // namespace
 
-[[gnu::noinline]] void run_pass1(Assembly& as) {
+void run_pass1(Assembly& as) {
   as.reader.pass_no = 1;
   take_token(as.reader);
   parse_symbol_section(as);

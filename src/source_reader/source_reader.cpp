@@ -1,34 +1,31 @@
 #include "source_reader/source_reader.h"
 
 #include <algorithm>
-#include <bit>
-#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
-#include "source_reader/scan.h"
-#include "source_reader/source_reader_internal.h"
-#include "symtab/name_words.h"
+#include "source_reader/line_skip.h"
 
 namespace vorn {
 
 namespace {
 
-using scan::is_blank;
+// Where the reader stands when no bytes are at hand, before the first read and after the
+// last: an empty window, whose one byte may be looked at.
+constexpr char NOTHING_AT_HAND = '\n';
 
-// Zeroed bytes kept after the bytes read, so that the token scan may load two words anywhere
-// in the window.
-constexpr std::size_t PAD = 16;
+// The longest read that joins a cut line: a line longer than this is not moved to the front of
+// the buffer but read on where it stands.
+constexpr std::size_t JOIN_READ_SIZE = 1024 * 1024;
 
-// Where the window stands before the first read: no bytes at hand, and the zeroed bytes that
-// the token step may load there, as after the bytes read.
-constexpr char NOTHING_READ[PAD] = {};
+bool is_blank(char c) {
+  return c == ' ' || c == '\t';
+}
 
-// How a line ends, the one rule of the input: a line runs to its LF; a CR right before the LF,
-// or at the very end of the input, belongs to the line end, not to the line, so that CR LF
-// sources read as LF ones on every platform. (The source's last line gets a LF of its own, so
-// a CR at the very end is one before a LF.)
+// How a line ends, the one rule of the input: a line runs to its LF; a CR right before the LF
+// belongs to the line end, not to the line, so that CR LF sources read as LF ones on every
+// platform. A lone CR is an ordinary byte.
 bool at_line_end(const char* p) {
   return p[0] == '\n' || (p[0] == '\r' && p[1] == '\n');
 }
@@ -38,24 +35,12 @@ bool at_comment(const char* p) {
   return p[0] == ';' && (is_blank(p[1]) || at_line_end(p + 1));
 }
 
-using reader_step::starts_token;
-using scan::low_bytes;
-using scan::upper8;
-
-// The first byte at `p` or after that is not a blank; the window's last newline stops it. A gap
-// is mostly one blank, so the first two bytes are looked at one by one.
-const char* skip_gap(const char* p, const char* end) {
-  if (!is_blank(*p)) return p;
-  if (!is_blank(*++p)) return p;
-  return scan::skip_blanks(p, end);
-}
-
-// Makes room for at least `capacity` bytes, keeping the first `kept`; throws std::bad_alloc
-// when memory runs out.
-void line_buffer_reserve(LineBuffer& b, std::size_t capacity) {
+// Makes room for at least `capacity` bytes, keeping those there; std::bad_alloc when memory
+// runs out.
+void reserve(LineBuffer& b, std::size_t capacity) {
   if (capacity <= b.capacity) return;
   if (capacity > SIZE_MAX / 4) throw std::bad_alloc();
-  std::size_t grown_capacity = b.capacity < 65536 ? 65536 : b.capacity;
+  std::size_t grown_capacity = std::max<std::size_t>(b.capacity, 65536);
   while (grown_capacity < capacity) grown_capacity *= 2;
   char* grown = static_cast<char*>(std::realloc(b.data, grown_capacity));
   if (grown == nullptr) throw std::bad_alloc();
@@ -65,7 +50,7 @@ void line_buffer_reserve(LineBuffer& b, std::size_t capacity) {
 
 // Reads up to `size` bytes of the source into `buf`. Returns the count, 0 at its end.
 std::size_t read_more(SourceReader& r, char* buf, std::size_t size) {
-  std::ptrdiff_t n = r.read(r.read_context, buf, size);
+  const std::ptrdiff_t n = r.read(r.read_context, buf, size);
   if (n < 0) throw AsmError{line_of(msg::CANNOT_READ_INPUT)};
   return static_cast<std::size_t>(n);
 }
@@ -79,13 +64,23 @@ std::ptrdiff_t read_text(void* context, char* buf, std::size_t size) {
   return static_cast<std::ptrdiff_t>(n);
 }
 
+// The last LF of the `n` bytes at `p`, or null. A read without one (a long line) is told by
+// one search; in the others the last LF is near the end.
+const char* last_newline(const char* p, std::size_t n) {
+  if (std::memchr(p, '\n', n) == nullptr) return nullptr;
+  const char* q = p + n;
+  while (*--q != '\n') {
+  }
+  return q;
+}
+
 // What the first bytes of the source say of its encoding, looked at before the first line.
 // The UTF-8 byte-order mark that Windows tools write (Notepad, PowerShell) is no part of the
 // text and is passed over; a UTF-16 text ends the run with a message that names its encoding.
 // Without a mark, UTF-16 shows as one NUL among the first two bytes (the high byte of its
 // first character): no program can begin so, as its first token is ".SYMBOL" or ";".
 void take_byte_order_mark(SourceReader& r) {
-  const std::string_view head(r.window, std::min<std::size_t>(3, r.data_end - r.window));
+  const std::string_view head(r.pos, std::min<std::size_t>(3, r.data_end - r.pos));
   const bool one_nul = head.size() >= 2 && (head[0] == '\0') != (head[1] == '\0');
   if (head == "\xEF\xBB\xBF") {
     r.pos += 3;
@@ -95,16 +90,16 @@ void take_byte_order_mark(SourceReader& r) {
 }
 
 // Reads the next whole lines after the start of a line that the last read cut, and makes them
-// the window. The line last read, which a diagnostic may still show, is kept before them: it
-// and the cut line are moved to the buffer's front, unless they are long (a long line stays
+// the window. The line last entered, which a diagnostic may still show, is kept before them:
+// it and the cut line are moved to the buffer's front, unless they are long (a long line stays
 // where it is and the reads go on after it). A line longer than the bytes at hand is read on,
-// in reads that grow with it, until its newline comes. Returns false at the end of the input.
+// in reads that grow with it, until its LF comes. Returns false at the end of the input.
 bool refill(SourceReader& r) {
   if (r.at_eof) return false;
   LineBuffer& b = r.buffer;
   std::size_t size = 0;      // bytes kept at the buffer's front
-  std::size_t line_at = 0;   // where the line last read starts, and its bound, from the front
-  std::size_t bound_at = 0;  // (the window read last ends there too)
+  std::size_t line_at = 0;   // where the line last entered starts, from the front
+  std::size_t bound_at = 0;  // where the window read last ends, from the front
   if (!r.at_start) {
     const char* keep = r.line_start != nullptr ? r.line_start : r.window_end;
     std::size_t drop = static_cast<std::size_t>(keep - b.data);
@@ -118,25 +113,27 @@ bool refill(SourceReader& r) {
   for (;;) {
     const std::size_t cut = size - bound_at;  // the start of a line that a read cut
     const std::size_t want = std::max(r.block_size, std::min(cut, JOIN_READ_SIZE));
-    line_buffer_reserve(b, size + want + PAD);
+    reserve(b, size + want + 1);
     const std::size_t n = read_more(r, b.data + size, want);
     if (n == 0) {
       r.at_eof = true;
       if (cut == 0) break;    // nothing more at hand
-      b.data[size++] = '\n';  // the last line's own newline
+      b.data[size++] = '\n';  // the last line's own LF
       nl = b.data + size - 1;
       break;
     }
-    nl = scan::last_newline(b.data + size, n);
+    nl = last_newline(b.data + size, n);
     size += n;
     if (nl != nullptr) break;
   }
   if (r.line_start != nullptr) r.line_start = b.data + line_at;
-  r.window = r.pos = b.data + bound_at;
-  r.window_end = r.data_end = nl != nullptr ? nl + 1 : r.window;
-  if (nl == nullptr) return false;
   r.data_end = b.data + size;
-  std::memset(b.data + size, 0, PAD);
+  if (nl == nullptr) {
+    r.pos = r.window_end = &NOTHING_AT_HAND;
+    return false;
+  }
+  r.pos = b.data + bound_at;
+  r.window_end = nl + 1;
   if (r.at_start) {
     r.at_start = false;
     take_byte_order_mark(r);
@@ -144,174 +141,95 @@ bool refill(SourceReader& r) {
   return true;
 }
 
-// True when the line whose first byte that is not a blank is at `q`, before `end`, holds no
-// token: it ends there, or its first token is exactly ";" (a comment). `nl` is then its newline.
-bool holds_no_token(const char* q, const char* end, const char*& nl) {
-  if (q >= end || (!at_line_end(q) && !at_comment(q))) return false;
-  nl = *q == '\n'
-           ? q
-           : static_cast<const char*>(std::memchr(q, '\n', static_cast<std::size_t>(end - q)));
+// Enters the line that starts at `p`, or at the window's end, where it reads on: the line
+// that diagnostics show from now on. False at the end of the input.
+bool enter_line(SourceReader& r, const char* p) {
+  if (p == r.window_end) {
+    if (!refill(r)) return false;
+    p = r.pos;
+  }
+  ++r.line_no;
+  r.line_start = r.pos = p;
   return true;
 }
 
-using scan::BlockSkip;
-using scan::skip_blocks;
-
-// Passes over one line that holds no token at the line start `s.p`. False when it may hold one
-// or runs past `end`.
-bool skip_one_line(BlockSkip& s, const char* end) {
-  const char* nl = nullptr;
-  if (!holds_no_token(scan::skip_blanks(s.p, end), end, nl)) return false;
-  ++s.lines;
-  s.last_nl = nl;
-  s.p = nl + 1;
-  return true;
-}
-
-// Passes over the line at `from`, which holds no token, and every line after it in the window
-// that holds none (only blanks, perhaps a comment), counting them. Returns the start of the
-// first line that may hold a token, or the window's end.
-const char* pass_empty_lines(SourceReader& r, const char* from) {
-  const char* const end = r.window_end;
-  BlockSkip s{from, nullptr, 0};
-  // Lines that begin with a comment, each passed over with one search for its newline.
-  while (end - s.p >= 2 && s.p[0] == ';' && is_blank(s.p[1])) {
-    const void* nl = std::memchr(s.p + 2, '\n', static_cast<std::size_t>(end - s.p - 2));
-    ++s.lines;
-    s.last_nl = static_cast<const char*>(nl);
-    s.p = s.last_nl + 1;
-  }
-  if (!skip_blocks(s, end)) {
-    while (skip_one_line(s, end)) {  // the last few bytes at hand, one line at a time
-    }
-  }
-  if (s.lines == 0) {  // the line at `from` all the same, should the scanners not tell it
-    s.last_nl =
-        static_cast<const char*>(std::memchr(from, '\n', static_cast<std::size_t>(end - from)));
-    s.lines = 1;
-    s.p = s.last_nl + 1;
-  }
+// Passes over the lines from the line start `p` on that hold no token (blank, or a comment),
+// whole blocks at a time: large sources are mostly such lines. Returns the start of the first
+// line it did not pass, and leaves the last line passed as the one diagnostics show.
+const char* pass_empty_lines(SourceReader& r, const char* p) {
+  const line_skip::Skip s = line_skip::skip_blocks(p, r.window_end);
+  if (s.lines == 0) return p;
   r.line_no += s.lines;
   const char* start = s.last_nl;
-  while (start > from && start[-1] != '\n') --start;
+  while (start > p && start[-1] != '\n') --start;
   r.line_start = start;
   return s.p;
 }
 
-// Makes the line that starts at `p` the current one, its first byte that is not a blank at `q`.
-void begin_line(SourceReader& r, const char* p, const char* q) {
-  ++r.line_no;
-  r.line_start = p;
-  r.pos = q;
+// The bytes that may end a token: the blanks, LF, and CR, which ends one only before a LF.
+struct TokenEnds {
+  bool at[256] = {};
+  constexpr TokenEnds() { at[' '] = at['\t'] = at['\n'] = at['\r'] = true; }
+};
+constexpr TokenEnds TOKEN_ENDS;
+
+bool may_end_token(char c) {
+  return TOKEN_ENDS.at[static_cast<unsigned char>(c)];
 }
 
-// Makes the line at `p`, a line start in the window or its end, the current one, reading on
-// when the window is used up and passing over lines that hold no token. Returns false at the
-// end of the input; else `pos` is the line's first token. Kept out of the token step, which
-// it would otherwise weigh down with registers to save.
-[[gnu::noinline]] bool enter_line_slow(SourceReader& r, const char* p) {
+// Each byte upper-cased: "a" to "z" become "A" to "Z", every other byte stays as it is.
+struct UpperCase {
+  char of[256] = {};
+  constexpr UpperCase() {
+    for (int c = 0; c < 256; ++c) of[c] = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+  }
+};
+constexpr UpperCase UPPER_CASE;
+
+// Copies the token at `p` upper-cased into the token store and makes it the current token.
+// Returns the byte after it.
+const char* take_token_at(SourceReader& r, const char* p) {
+  const char* end = p;
   for (;;) {
+    while (!may_end_token(*end)) ++end;
+    if (*end != '\r' || end[1] == '\n') break;
+    ++end;  // a lone CR is part of the token
+  }
+  const auto n = static_cast<std::size_t>(end - p);
+  if (n > r.token_store.size()) r.token_store.resize(std::max<std::size_t>(2 * n, 64));
+  char* const out = r.token_store.data();
+  for (std::size_t k = 0; k < n; ++k) out[k] = UPPER_CASE.of[static_cast<unsigned char>(p[k])];
+  r.current_token = std::string_view(out, n);
+  return end;
+}
+
+// True when `p`, the first byte after blanks, starts no token: it is a line end, a comment,
+// or there are no bytes at hand.
+bool at_no_token(const SourceReader& r, const char* p) {
+  return p == r.window_end || at_line_end(p) || at_comment(p);
+}
+
+// Moves from `p`, where the current line holds no further token, to the first token of the
+// next line that holds one, and leaves `pos` there. False at the end of the input.
+bool to_next_line_with_token(SourceReader& r, const char* p) {
+  // The first turn passes what is left of the current line; each further one, a line without
+  // a token, after which more such lines are likely: they are passed over in blocks.
+  for (bool in_empty_lines = false;; in_empty_lines = true) {
     if (p == r.window_end) {
-      if (!refill(r)) return false;
-      p = r.pos;
+      // no bytes at hand: the line to enter is read first
+    } else if (*p == '\n') {
+      ++p;
+    } else {  // a CR LF, or a comment
+      const auto rest = static_cast<std::size_t>(r.window_end - p);
+      p = static_cast<const char*>(std::memchr(p, '\n', rest)) + 1;
     }
-    const char* q = skip_gap(p, r.window_end);
-    if (!at_line_end(q) && !at_comment(q)) {
-      begin_line(r, p, q);
-      return true;
-    }
-    p = pass_empty_lines(r, p);
+    if (in_empty_lines) p = pass_empty_lines(r, p);
+    if (!enter_line(r, p)) return false;
+    p = r.pos;
+    while (is_blank(*p)) ++p;
+    if (!at_no_token(r, p)) break;
   }
-}
-
-// The same for most lines, which begin with a token.
-inline bool enter_line(SourceReader& r, const char* p) {
-  if (p == r.window_end || !starts_token(*p)) return enter_line_slow(r, p);
-  begin_line(r, p, p);
-  return true;
-}
-
-// Doubles the token store, keeping the first `kept` bytes; throws std::bad_alloc when memory
-// runs out.
-void grow_token_store(SourceReader& r, std::size_t kept) {
-  if (r.token_capacity > SIZE_MAX / 4) throw std::bad_alloc();
-  const std::size_t capacity = r.token_capacity < 64 ? 64 : 2 * r.token_capacity;
-  std::unique_ptr<char[]> grown(new char[capacity]);
-  if (kept > 0) std::memcpy(grown.get(), r.token_store.get(), kept);
-  r.token_store = std::move(grown);
-  r.token_capacity = capacity;
-}
-
-// Makes the first `n` bytes of the token store the current token; eight bytes are always at
-// hand there.
-void set_token(SourceReader& r, std::size_t n) {
-  const char* const store = r.token_store.get();
-  r.current_token = std::string_view(store, n);
-  const std::uint64_t w = load8(store);
-  r.current_head = n >= 8 ? w : w & low_bits(8 * n);
-}
-
-// The token at `p` whose first `n` bytes are in the token store already, on to its end: the
-// first blank or line end; a byte below 0x21 that is neither (a control byte, a CR not before
-// a LF) is part of it. Returns the first byte after it and the blanks that follow.
-const char* scan_long_token(SourceReader& r, const char* p, std::size_t n) {
-  for (;;) {
-    if (r.token_capacity - n < 8) grow_token_store(r, n);
-    const std::uint64_t w = load8(p + n);
-    store8(r.token_store.get() + n, upper8(w));
-    const std::uint64_t low = low_bytes(w);
-    if (low == 0) {
-      n += 8;
-      continue;
-    }
-    n += static_cast<std::size_t>(std::countr_zero(low) >> 3);
-    if (is_blank(p[n]) || at_line_end(p + n)) break;
-    ++n;
-  }
-  set_token(r, n);
-  return is_blank(p[n]) ? skip_gap(p + n + 1, r.window_end) : p + n;
-}
-
-// Takes the token that starts at `p` into the token store, upper-cased, and returns the first
-// byte after it and the blanks that follow. Its first 16 bytes are taken in one step, as the
-// plain step takes them; a token that a lone CR or a control byte continues, or that is longer,
-// goes on in scan_long_token.
-const char* scan_token(SourceReader& r, const char* p) {
-  const std::size_t n = scan::token_head16(p, r.token_store.get());
-  if (n == 16) return scan_long_token(r, p, 16);
-  const char c = p[n];
-  if (is_blank(c)) {
-    set_token(r, n);
-    return skip_gap(p + n + 1, r.window_end);
-  }
-  if (at_line_end(p + n)) {
-    set_token(r, n);
-    return p + n;
-  }
-  return scan_long_token(r, p, n + 1);
-}
-
-// next_token past the end of a line, a comment or the bytes at hand: `p` is the first byte
-// that is not a blank after the last token.
-[[gnu::noinline]] bool next_token_slow(SourceReader& r, const char* p) {
-  const char* next_line = nullptr;
-  if (p == r.window_end) {
-    next_line = p;  // the bytes at hand are used up
-  } else if (p[0] == '\n') {
-    next_line = p + 1;
-  } else if (at_line_end(p)) {
-    next_line = p + 2;
-  } else if (at_comment(p)) {
-    next_line =
-        static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(r.window_end - p))) +
-        1;
-  } else {  // a token the plain step does not take: a long one, one that a control byte or a
-            // lone CR may continue, one that begins with ";"
-    r.pos = scan_token(r, p);
-    return true;
-  }
-  if (!enter_line(r, next_line)) return false;
-  r.pos = scan_token(r, r.pos);
+  r.pos = p;
   return true;
 }
 
@@ -324,11 +242,10 @@ LineBuffer::~LineBuffer() {
 void reader_from_stream(SourceReader& r, ReadBlock read, void* context) {
   r.read = read;
   r.read_context = context;
-  r.window = r.window_end = r.data_end = r.pos = NOTHING_READ;
+  r.pos = r.window_end = r.data_end = &NOTHING_AT_HAND;
   r.at_start = true;
   r.at_eof = false;
   r.line_start = nullptr;
-  if (r.token_capacity < 64) grow_token_store(r, 0);  // what scan_token may write at once
 }
 
 void reader_from_text(SourceReader& r, std::string_view text) {
@@ -337,107 +254,65 @@ void reader_from_text(SourceReader& r, std::string_view text) {
   reader_from_stream(r, read_text, &r);
 }
 
+// token = a run of bytes up to a blank or a line end; a token ";" runs to the line end.
+bool next_token(SourceReader& r) {
+  const char* p = r.pos;
+  while (is_blank(*p)) ++p;
+  if (at_no_token(r, p)) {
+    if (!to_next_line_with_token(r, p)) return false;
+    p = r.pos;
+  }
+  r.pos = take_token_at(r, p);
+  return true;
+}
+
+void take_token(SourceReader& r) {
+  if (!next_token(r)) report_error(r, msg::UNEXPECTED_END_OF_FILE);
+}
+
 std::string_view reader_line(const SourceReader& r) {
-  const char* start = r.line_start;
-  if (start == nullptr) return {};
-  // the line kept from before the window, or one in it
-  const char* bound = start < r.window ? r.window : r.window_end;
-  const std::size_t room = static_cast<std::size_t>(bound - start);
-  const char* nl = static_cast<const char*>(std::memchr(start, '\n', room));
-  std::string_view line(start, static_cast<std::size_t>(nl - start));
+  if (r.line_start == nullptr) return {};
+  const auto room = static_cast<std::size_t>(r.data_end - r.line_start);
+  const char* nl = static_cast<const char*>(std::memchr(r.line_start, '\n', room));
+  std::string_view line(r.line_start, static_cast<std::size_t>(nl - r.line_start));
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   return line;
 }
 
-namespace reader_step {
-
-[[gnu::noinline]] const char* skip_blank_run(const SourceReader& r, const char* p) {
-  const unsigned k = scan::blanks_before16(p);  // most gaps are short
-  return k < 16 ? p + k : scan::skip_blanks(p + 16, r.window_end);
+NumberScan scan_number(std::string_view text, std::int32_t& value) {
+  constexpr std::int64_t LIMIT = std::int64_t{1} << 31;
+  const bool negative = !text.empty() && text.front() == '-';
+  if (negative) text.remove_prefix(1);
+  std::int64_t magnitude = 0;  // stops growing past LIMIT, however many digits follow
+  for (char c : text) {
+    if (c < '0' || c > '9') return NumberScan::not_number;
+    magnitude = std::min(magnitude * 10 + (c - '0'), LIMIT + 1);
+  }
+  if (magnitude > (negative ? LIMIT : LIMIT - 1)) return NumberScan::out_of_range;
+  value = static_cast<std::int32_t>(negative ? -magnitude : magnitude);
+  return NumberScan::in_range;
 }
 
-[[gnu::noinline]] bool take_token_slow(SourceReader& r, const char* p) {
-  return next_token_slow(r, p);
+bool take_number(const SourceReader& r, std::string_view text, std::int32_t& value) {
+  const NumberScan scan = scan_number(text, value);
+  if (scan == NumberScan::out_of_range) report_error(r, msg::NUMBER_OUT_OF_RANGE);
+  return scan == NumberScan::in_range;
 }
 
-[[gnu::noinline]] void take_token_or_fail(SourceReader& r, const char* p) {
-  if (!next_token_slow(r, p)) report_error(r, msg::UNEXPECTED_END_OF_FILE);
-}
-
-}  // namespace reader_step
-
-bool next_token(SourceReader& r) {
-  const char* p = nullptr;
-  return reader_step::take_plain(r, p) || reader_step::take_token_slow(r, p);
+std::int32_t read_number(SourceReader& r) {
+  take_token(r);
+  std::int32_t value = 0;
+  if (!take_number(r, r.current_token, value)) report_error(r, msg::EXPECT_NUMBER);
+  return value;
 }
 
 std::string format_diagnostic(const SourceReader& r, std::string_view message) {
-  return r.pass_no == 1
-             ? format_pass_one(reader_line_no(r), message, r.current_token, reader_line(r))
-             : format_pass_two(message);
+  return r.pass_no == 1 ? format_pass_one(r.line_no, message, r.current_token, reader_line(r))
+                        : format_pass_two(message);
 }
 
 void report_error(const SourceReader& r, std::string_view message) {
   throw AsmError{format_diagnostic(r, message)};
-}
-
-NumberScan scan_number(std::string_view text, std::int32_t& value) {
-  const bool negative = !text.empty() && text.front() == '-';
-  if (negative) text.remove_prefix(1);
-  if (text.size() <= 9) {  // most numbers
-    std::int32_t magnitude = 0;
-    if (!digits_value(text, magnitude)) return NumberScan::not_number;
-    value = negative ? -magnitude : magnitude;
-    return NumberScan::in_range;
-  }
-  // The magnitude is kept at most 2^31 + 9, so it never overflows however many digits come;
-  // digits past an overflow are still checked, as the whole text must be a number.
-  constexpr std::uint64_t limit = std::uint64_t{1} << 31;
-  std::uint64_t magnitude = 0;
-  bool too_big = false;
-  for (char c : text) {
-    const unsigned digit = static_cast<unsigned>(c - '0');
-    if (digit > 9) return NumberScan::not_number;
-    magnitude = magnitude * 10 + digit;
-    if (magnitude > limit) {
-      too_big = true;
-      magnitude = limit + 1;
-    }
-  }
-  if (too_big || (!negative && magnitude == limit)) return NumberScan::out_of_range;
-  const std::int64_t signed_magnitude = static_cast<std::int64_t>(magnitude);
-  value = static_cast<std::int32_t>(negative ? -signed_magnitude : signed_magnitude);
-  return NumberScan::in_range;
-}
-
-bool is_number(std::string_view text) {
-  std::int32_t value = 0;
-  return scan_number(text, value) != NumberScan::not_number;
-}
-
-bool take_number_scanned(const SourceReader& r, std::string_view text, std::int32_t& value) {
-  switch (scan_number(text, value)) {
-    case NumberScan::not_number:
-      return false;
-    case NumberScan::out_of_range:
-      report_error(r, msg::NUMBER_OUT_OF_RANGE);
-    case NumberScan::in_range:
-      break;
-  }
-  return true;
-}
-
-std::int32_t number_value(const SourceReader& r, std::string_view text) {
-  std::int32_t value = 0;
-  take_number(r, text, value);
-  return value;
-}
-
-std::int32_t read_number_slow(SourceReader& r) {
-  std::int32_t value = 0;
-  take_token(r);
-  if (!take_token_number(r, 0, value)) report_error(r, msg::EXPECT_NUMBER);
-  return value;
 }
 
 }  // namespace vorn

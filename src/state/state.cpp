@@ -5,7 +5,7 @@ namespace vorn {
 void item_append(Assembly& as, Kind kind, std::int32_t value) {
   if (as.item_count >= MAX_ITEMS) report_error(as.reader, msg::OUT_OF_MEMORY);
   const std::size_t at = static_cast<std::size_t>(as.item_count++);
-  if (as.map != nullptr) as.map->item_line[at] = reader_line_no(as.reader);
+  if (as.map != nullptr) as.map->item_line[at] = as.reader.line_no;
   as.items[at] = {kind, value};
 }
 
@@ -14,12 +14,14 @@ void fixup_add(Assembly& as, std::int32_t address, std::int32_t symbol) {
   // at most CODE_SIZE instructions; the guard keeps the list safe all the same.
   if (as.fixup_count >= MAX_FIXUPS) report_error(as.reader, msg::OUT_OF_MEMORY);
   const std::size_t at = static_cast<std::size_t>(as.fixup_count++);
-  if (as.map != nullptr) as.map->fixup_line[at] = reader_line_no(as.reader);
+  if (as.map != nullptr) as.map->fixup_line[at] = as.reader.line_no;
   as.fixups[at] = {address, symbol};
 }
 
-void report_table_full(const Assembly& as) {
-  report_error(as.reader, msg::TOO_MANY_SYMBOLS);
+int intern(Assembly& as, std::string_view name) {
+  const int i = sym_intern(as.symtab, name);
+  if (i == SYMTAB_FULL) report_error(as.reader, msg::TOO_MANY_SYMBOLS);
+  return i;
 }
 
 }  // namespace vorn

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -33,15 +34,6 @@ struct Fixup {
   std::int32_t symbol;
 };
 
-/// The symbol slots, code image, item list and fixup list, all zeros at start, in one block:
-/// large enough that the allocator takes it straight from the system, whose pages are zero.
-struct RunTables {
-  SymbolSlots symbols;
-  std::array<CodeWord, CODE_SIZE> code;  // an untouched word is all zeros
-  std::array<Item, MAX_ITEMS> items;
-  std::array<Fixup, MAX_FIXUPS> fixups;
-};
-
 /// Where each part of the program came from in the source: kept only when a caller asks for a
 /// listing (the command line never does), filled by the two passes as they go.
 struct SourceMap {
@@ -49,7 +41,7 @@ struct SourceMap {
   std::array<std::int64_t, MAX_ITEMS> item_line{};     // each item's line
   std::array<std::int64_t, MAX_FIXUPS> fixup_line{};   // the line of each forward reference
   struct Definition {
-    int slot;
+    int symbol;
     std::int64_t line;
     bool label;  // else a constant of the symbol section
   };
@@ -57,50 +49,41 @@ struct SourceMap {
   std::int64_t error_line = 0;          // the line a pass-two diagnostic concerns; 0: none
 };
 
-/// Everything one run of the assembler works on. A new value is a fresh assembler; it touches
-/// no memory it does not use.
+/// Everything one run of the assembler works on. A new one is a fresh assembler: create it
+/// default-initialized (`new Assembly`), so that the large tables are not cleared, as no part
+/// of them is read before it is written (the code words below the origin are cleared when the
+/// origin is read, and each instruction writes its word whole).
 struct Assembly {
-  Zeroed<RunTables> tables;
   SourceReader reader;
-  SymbolTable symtab{tables.table->symbols};
-  std::array<CodeWord, CODE_SIZE>& code = tables.table->code;
-  std::array<Item, MAX_ITEMS>& items = tables.table->items;
+  SymbolTable symtab;
+  std::array<CodeWord, CODE_SIZE> code;
+  std::array<Item, MAX_ITEMS> items;
   int item_count = 0;
-  std::array<Fixup, MAX_FIXUPS>& fixups = tables.table->fixups;
+  std::array<Fixup, MAX_FIXUPS> fixups;
   int fixup_count = 0;
   std::int32_t code_loc = 0;  // code location; after pass one, the code end
   std::int64_t data_loc = 0;  // data location; after pass one, the data end
   SourceMap* map = nullptr;   // set when a listing is wanted
 };
 
+/// A fresh assembly, default-initialized as Assembly asks.
+inline std::unique_ptr<Assembly> new_assembly() {
+  return std::unique_ptr<Assembly>(new Assembly);
+}
+
 /// Records that symbol `index` is defined on the current line, as a label or a constant.
 inline void map_definition(Assembly& as, int index, bool label) {
-  if (as.map != nullptr) as.map->definitions.push_back({index, reader_line_no(as.reader), label});
+  if (as.map != nullptr) as.map->definitions.push_back({index, as.reader.line_no, label});
 }
 
 /// Appends an item; "out of memory" when the list is full.
 void item_append(Assembly& as, Kind kind, std::int32_t value);
 
-/// The slot of the current token's name, the token past its first `skip` bytes (a prefix), in
-/// the symbol table, entered when absent; "too many symbols, increase table size" when the
-/// table is full. The name is looked up by the head read where the token is kept.
-inline int intern_token(Assembly& as, std::size_t skip);
-
-/// Ends the run with "too many symbols, increase table size".
-[[noreturn, gnu::cold]] void report_table_full(const Assembly& as);
+/// The index of `name` in the symbol table, entered when absent; "too many symbols, increase
+/// table size" when the table is full.
+int intern(Assembly& as, std::string_view name);
 
 /// Records that field c of the word at `address` takes the value of `symbol` in pass two.
 void fixup_add(Assembly& as, std::int32_t address, std::int32_t symbol);
-
-inline int intern_token(Assembly& as, std::size_t skip) {
-  const std::string_view token = as.reader.current_token;  // never shorter than `skip`
-  const std::string_view name(token.data() + skip, token.size() - skip);
-  // The token's head is the name's unless a prefix moves the name's ninth byte into it.
-  const std::uint64_t head = skip == 0 || token.size() <= 8 ? token_head(as.reader) >> (8 * skip)
-                                                            : name_head(name);
-  const int i = sym_intern(as.symtab, name, head);
-  if (i == SYMTAB_FULL) report_table_full(as);
-  return i;
-}
 
 }  // namespace vorn
