@@ -37,15 +37,16 @@ bool at_comment(const char* p) {
 
 // Makes room for at least `capacity` bytes, keeping those there; std::bad_alloc when memory
 // runs out.
-void reserve(LineBuffer& b, std::size_t capacity) {
-  if (capacity <= b.capacity) return;
+void reserve(SourceReader& r, std::size_t capacity) {
+  if (capacity <= r.capacity) return;
   if (capacity > SIZE_MAX / 4) throw std::bad_alloc();
-  std::size_t grown_capacity = std::max<std::size_t>(b.capacity, 65536);
+  std::size_t grown_capacity = std::max<std::size_t>(r.capacity, 65536);
   while (grown_capacity < capacity) grown_capacity *= 2;
-  char* grown = static_cast<char*>(std::realloc(b.data, grown_capacity));
+  char* grown = static_cast<char*>(std::realloc(r.buffer.get(), grown_capacity));
   if (grown == nullptr) throw std::bad_alloc();
-  b.data = grown;
-  b.capacity = grown_capacity;
+  static_cast<void>(r.buffer.release());  // realloc has freed or kept it
+  r.buffer.reset(grown);
+  r.capacity = grown_capacity;
 }
 
 // Reads up to `size` bytes of the source into `buf`. Returns the count, 0 at its end.
@@ -96,44 +97,49 @@ void take_byte_order_mark(SourceReader& r) {
 // in reads that grow with it, until its LF comes. Returns false at the end of the input.
 bool refill(SourceReader& r) {
   if (r.at_eof) return false;
-  LineBuffer& b = r.buffer;
   std::size_t size = 0;      // bytes kept at the buffer's front
   std::size_t line_at = 0;   // where the line last entered starts, from the front
   std::size_t bound_at = 0;  // where the window read last ends, from the front
   if (!r.at_start) {
+    char* const data = r.buffer.get();
     const char* keep = r.line_start != nullptr ? r.line_start : r.window_end;
-    std::size_t drop = static_cast<std::size_t>(keep - b.data);
+    std::size_t drop = static_cast<std::size_t>(keep - data);
     if (static_cast<std::size_t>(r.data_end - keep) > JOIN_READ_SIZE) drop = 0;
-    size = static_cast<std::size_t>(r.data_end - b.data) - drop;
-    if (drop > 0) std::memmove(b.data, b.data + drop, size);
-    line_at = static_cast<std::size_t>(keep - b.data) - drop;
-    bound_at = static_cast<std::size_t>(r.window_end - b.data) - drop;
+    size = static_cast<std::size_t>(r.data_end - data) - drop;
+    if (drop > 0) std::memmove(data, data + drop, size);
+    line_at = static_cast<std::size_t>(keep - data) - drop;
+    bound_at = static_cast<std::size_t>(r.window_end - data) - drop;
   }
-  const char* nl = nullptr;
+  std::size_t nl = SIZE_MAX;  // the window's last LF, from the front
   for (;;) {
     const std::size_t cut = size - bound_at;  // the start of a line that a read cut
     const std::size_t want = std::max(r.block_size, std::min(cut, JOIN_READ_SIZE));
-    reserve(b, size + want + 1);
-    const std::size_t n = read_more(r, b.data + size, want);
+    reserve(r, size + want + 1);
+    char* const data = r.buffer.get();
+    const std::size_t n = read_more(r, data + size, want);
     if (n == 0) {
       r.at_eof = true;
-      if (cut == 0) break;    // nothing more at hand
-      b.data[size++] = '\n';  // the last line's own LF
-      nl = b.data + size - 1;
+      if (cut == 0) break;  // nothing more at hand
+      nl = size;
+      data[size++] = '\n';  // the last line's own LF
       break;
     }
-    nl = last_newline(b.data + size, n);
+    const char* const last = last_newline(data + size, n);
     size += n;
-    if (nl != nullptr) break;
+    if (last != nullptr) {
+      nl = static_cast<std::size_t>(last - data);
+      break;
+    }
   }
-  if (r.line_start != nullptr) r.line_start = b.data + line_at;
-  r.data_end = b.data + size;
-  if (nl == nullptr) {
+  char* const data = r.buffer.get();
+  if (r.line_start != nullptr) r.line_start = data + line_at;
+  r.data_end = data + size;
+  if (nl == SIZE_MAX) {
     r.pos = r.window_end = &NOTHING_AT_HAND;
     return false;
   }
-  r.pos = b.data + bound_at;
-  r.window_end = nl + 1;
+  r.pos = data + bound_at;
+  r.window_end = data + nl + 1;
   if (r.at_start) {
     r.at_start = false;
     take_byte_order_mark(r);
@@ -235,8 +241,8 @@ bool to_next_line_with_token(SourceReader& r, const char* p) {
 
 }  // namespace
 
-LineBuffer::~LineBuffer() {
-  std::free(data);
+void FreeBuffer::operator()(char* p) const {
+  std::free(p);
 }
 
 void reader_from_stream(SourceReader& r, ReadBlock read, void* context) {

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -11,33 +12,25 @@
 
 namespace vorn {
 
-/// Bytes asked for in one read of a source; a line longer than what is at hand is read on.
-constexpr std::size_t READ_BLOCK_SIZE = 32 * 1024;
+constexpr std::size_t READ_BLOCK_SIZE = 32 * 1024;  // bytes asked for in one read
 
 /// Reads up to `size` bytes of a source into `buf`: the count, 0 at the end, -1 on an error.
 using ReadBlock = std::ptrdiff_t (*)(void* context, char* buf, std::size_t size);
 
-/// The bytes read, in storage that grows with realloc, so that a long line costs about its own
-/// length in memory.
-struct LineBuffer {
-  char* data = nullptr;
-  std::size_t capacity = 0;
-
-  LineBuffer() = default;
-  LineBuffer(const LineBuffer&) = delete;
-  LineBuffer& operator=(const LineBuffer&) = delete;
-  ~LineBuffer();
+/// Frees the reader's buffer, which grows with realloc: a long line costs about its own length.
+struct FreeBuffer {
+  void operator()(char* p) const;
 };
 
-/// The reader of one source. The bytes at hand, the window, are whole lines: the window ends
-/// just after a LF, and a last line without one gets one of its own.
+/// The reader of one source. The bytes at hand, the window, are whole lines, each with a LF.
 struct SourceReader {
   ReadBlock read = nullptr;
   void* read_context = nullptr;
   std::string_view text;  // an in-memory source, read through the same path as a file
   std::size_t text_pos = 0;
   std::size_t block_size = READ_BLOCK_SIZE;
-  LineBuffer buffer;                 // the line last entered, the window, a cut line after it
+  std::unique_ptr<char[], FreeBuffer> buffer;  // the line last entered, the window, a cut line
+  std::size_t capacity = 0;                    // bytes at `buffer`
   const char* window_end = nullptr;  // one past the window's last LF
   const char* data_end = nullptr;    // one past the bytes read
   const char* pos = nullptr;         // the next byte to look at
@@ -56,8 +49,7 @@ void reader_from_text(SourceReader& r, std::string_view text);
 /// Makes `r` read a source in blocks, calling `read(context, ...)`.
 void reader_from_stream(SourceReader& r, ReadBlock read, void* context);
 
-/// Takes the next token into `current_token`. False at the end of the input, leaving the last
-/// token and line as they were.
+/// Takes the next token; false at the end of the input, leaving the last token and line.
 bool next_token(SourceReader& r);
 
 /// next_token, where the end of the input is the error "unexpected end of file".
@@ -73,8 +65,7 @@ enum class NumberScan { not_number, in_range, out_of_range };
 /// The one number parser: tells what `text` is, and sets `value` when it is in range.
 NumberScan scan_number(std::string_view text, std::int32_t& value);
 
-/// True with the value when `text` is a number; false when it is none; "number out of range"
-/// when it does not fit.
+/// scan_number where a number out of range is the error "number out of range".
 bool take_number(const SourceReader& r, std::string_view text, std::int32_t& value);
 
 /// Takes the next token and returns its value; "expect number" when it is not a number.
