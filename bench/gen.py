@@ -5,7 +5,7 @@
 
 a_capacity.s   2800 constants, 2000 instructions with 1000 labels and forward jumps,
                4997 data items naming constants
-b_collide.s    3899 distinct names with one home slot (permutations of one string),
+b_collide.s    3899 distinct names of one byte sum (permutations of one string),
                each defined in .SYMBOL and used as a data item
 c_comments.s   about MEGABYTES MB of comment lines, then a small program
 d_mixed.s      about MEGABYTES MB of blank lines, lines of spaces and tabs and indented

@@ -48,11 +48,25 @@ inline Masks classify64_plain(const char* p) {
 
 #if defined(__SSE2__)
 
+// The byte mask of each of four 16-byte vectors, together 64 bits.
 inline std::uint64_t bits(__m128i a, __m128i b, __m128i c, __m128i d) {
-  auto m = [](__m128i v) {
+  const auto m = [](__m128i v) {
     return static_cast<std::uint64_t>(static_cast<std::uint16_t>(_mm_movemask_epi8(v)));
   };
   return m(a) | (m(b) << 16) | (m(c) << 32) | (m(d) << 48);
+}
+
+inline __m128i equal(__m128i v, char c) {
+  return _mm_cmpeq_epi8(v, _mm_set1_epi8(c));
+}
+
+// Two bits a byte carry three classes: x marks newlines and ";", y blanks and ";".
+inline __m128i class_x(__m128i v) {
+  return _mm_or_si128(equal(v, '\n'), equal(v, ';'));
+}
+
+inline __m128i class_y(__m128i v) {
+  return _mm_or_si128(_mm_or_si128(equal(v, ' '), equal(v, '\t')), equal(v, ';'));
 }
 
 /// The masks of the 64 bytes at `p`, all of which must be readable.
@@ -61,18 +75,11 @@ inline Masks classify64(const char* p) {
   const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
   const __m128i v2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32));
   const __m128i v3 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 48));
-  auto eq = [](__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
-  auto blank = [&](__m128i v) { return _mm_or_si128(eq(v, ' '), eq(v, '\t')); };
-  // Two bits a byte carry the three classes: x marks newlines and ";", y blanks and ";".
-  auto x = [&](__m128i v) { return _mm_or_si128(eq(v, '\n'), eq(v, ';')); };
-  auto y = [&](__m128i v) { return _mm_or_si128(blank(v), eq(v, ';')); };
-  const std::uint64_t xs = bits(x(v0), x(v1), x(v2), x(v3));
-  const std::uint64_t ys = bits(y(v0), y(v1), y(v2), y(v3));
-  Masks m{};
-  m.newline = xs & ~ys;
-  m.blank = ys & ~xs;
-  m.semicolon = xs & ys;
-  const __m128i c0 = eq(v0, '\r'), c1 = eq(v1, '\r'), c2 = eq(v2, '\r'), c3 = eq(v3, '\r');
+  const std::uint64_t xs = bits(class_x(v0), class_x(v1), class_x(v2), class_x(v3));
+  const std::uint64_t ys = bits(class_y(v0), class_y(v1), class_y(v2), class_y(v3));
+  Masks m{xs & ~ys, ys & ~xs, xs & ys, 0};
+  const __m128i c0 = equal(v0, '\r'), c1 = equal(v1, '\r'), c2 = equal(v2, '\r');
+  const __m128i c3 = equal(v3, '\r');
   // Most sources hold no CR at all: its mask is assembled only when there is one.
   if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(c0, c1), _mm_or_si128(c2, c3))) != 0) {
     m.cr = bits(c0, c1, c2, c3);

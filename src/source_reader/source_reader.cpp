@@ -202,7 +202,7 @@ const char* take_token_at(SourceReader& r, const char* p) {
     ++end;  // a lone CR is part of the token
   }
   const auto n = static_cast<std::size_t>(end - p);
-  if (n > r.token_store.size()) r.token_store.resize(std::max<std::size_t>(2 * n, 64));
+  if (n > r.token_store.size()) r.token_store.resize(2 * n + 64);
   char* const out = r.token_store.data();
   for (std::size_t k = 0; k < n; ++k) out[k] = UPPER_CASE.of[static_cast<unsigned char>(p[k])];
   r.current_token = std::string_view(out, n);
