@@ -175,7 +175,9 @@ const char* pass_empty_lines(SourceReader& r, const char* p) {
 // The bytes that may end a token: the blanks, LF, and CR, which ends one only before a LF.
 struct TokenEnds {
   bool at[256] = {};
-  constexpr TokenEnds() { at[' '] = at['\t'] = at['\n'] = at['\r'] = true; }
+  constexpr TokenEnds() {
+    for (unsigned char c : {' ', '\t', '\n', '\r'}) at[c] = true;
+  }
 };
 constexpr TokenEnds TOKEN_ENDS;
 
