@@ -56,6 +56,13 @@ export interface Listing<Text> {
    * first use that failed); 0 when there is none. @example 12
    */
   errorLine: number;
+  /**
+   * Where on `errorLine` the token the diagnostic names begins, in bytes from the line's start
+   * (a byte-order mark counts on line 1). @example 4
+   */
+  errorColumn: number;
+  /** That token's length in bytes; 0 when the diagnostic names the whole line. @example 7 */
+  errorLength: number;
 }
 
 /** What one assembly gives: exactly what the command line prints and writes. */

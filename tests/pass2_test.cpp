@@ -85,16 +85,22 @@ TEST(Listing, RowsSymbolsAndTheLineOfAnError) {
   EXPECT_TRUE(loop.label);
   EXPECT_EQ(loop.line, 4);
 
-  const std::pair<const char*, std::int64_t> errors[] = {
-      {".SYMBOL\n.CODE 0\nRET R1\nJMP\n NOWHERE\n.DATA 0\n.END\n", 5},  // undefine symbol
-      {".SYMBOL\n.CODE 0\nRET R1\n.DATA 0\n1\nNOWHERE\n.END\n", 6},      // undefined symbol
-      {".SYMBOL\n.CODE 1\nRET R1\n.DATA 0\n.END\n", 0},                   // undefine op at 0
-      {".SYMBOL\n.CODE 0\nRET\n#1\n.DATA 0\n.END\n", 4},                  // pass one
+  // The token each diagnostic names: line, first byte and length.
+  const std::pair<const char*, Place> errors[] = {
+      {".SYMBOL\n.CODE 0\nRET R1\nJMP\n NOWHERE\n.DATA 0\n.END\n", {5, 1, 7}},  // undefine symbol
+      {".SYMBOL\n.CODE 0\nLD R1 @LATE R2\n.DATA 0\n.END\n", {3, 7, 4}},        // the name after "@"
+      {".SYMBOL\n.CODE 0\nRET R1\n.DATA 0\n1\n  NOWHERE\n.END\n", {6, 2, 7}},  // undefined symbol
+      {".SYMBOL\n.CODE  17\nRET R1\n.DATA 0\n.END\n", {2, 7, 2}},  // undefine op: the origin
+      {".SYMBOL\n.CODE 0\nRET\n#1\n.DATA 0\n.END\n", {4, 0, 2}},   // pass one
+      {"\xEF\xBB\xBF.SYMBOL X\n", {1, 11, 1}},                     // a mark counts on line 1
+      {".SYMBOL\n.CODE 0\n  ; the end\n", {3, 0, 0}},              // the end: the line
   };
-  for (const auto& [text, line] : errors) {
+  for (const auto& [text, place] : errors) {
     RunResult e = assemble_text(text, "t.obj", true);
     EXPECT_FALSE(e.ok) << text;
-    EXPECT_EQ(e.listing.error_line, line) << text;
+    EXPECT_EQ(e.listing.error.line, place.line) << text;
+    EXPECT_EQ(e.listing.error.column, place.column) << text;
+    EXPECT_EQ(e.listing.error.length, place.length) << text;
     EXPECT_TRUE(e.listing.code.empty()) << text;
   }
 }

@@ -3,10 +3,10 @@
 #include <memory>
 #include <new>
 
-#include "state/state.h"
 #include "isa/isa.h"
 #include "pass1/pass1.h"
 #include "pass2/pass2.h"
+#include "state/state.h"
 #include "symtab/symtab.h"
 
 namespace vorn {
@@ -19,6 +19,14 @@ void list_symbols(const Assembly& as, Listing& listing) {
     listing.symbols.push_back({std::string(sym_name(as.symtab, d.symbol)), d.label,
                                sym_value(as.symtab, d.symbol), d.line});
   }
+}
+
+// The token a pass-one diagnostic names, on the line it shows; at the end of the input, that
+// line alone.
+Place pass_one_place(const Assembly& as) {
+  const SourceReader& r = as.reader;
+  if (r.token_line != r.line_no) return {r.line_no, 0, 0};
+  return token_place(r, r.current_token);
 }
 
 }  // namespace
@@ -45,10 +53,8 @@ RunResult assemble(Assembly& as, std::string_view object_path, bool with_listing
   }
   if (!result.ok) {
     result.listing = {};
-    if (map != nullptr) {
-      result.listing.error_line =
-          as.reader.pass_no == 1 ? as.reader.line_no : map->error_line;
-    }
+    if (map != nullptr)
+      result.listing.error = as.reader.pass_no == 1 ? pass_one_place(as) : map->error;
   }
   as.map = nullptr;
   return result;

@@ -31,7 +31,7 @@ Operand resolve_operand(Assembly& as, std::string_view text, bool forward_ok) {
   const std::int32_t v = sym_value(as.symtab, i);
   if (v != UNDEFINED_VALUE) return {v, KIND_NAME};
   if (!forward_ok) report_error(as.reader, msg::UNDEFINE_SYMBOL);
-  fixup_add(as, as.code_loc, i);
+  fixup_add(as, as.code_loc, i, text);
   return {i, KIND_UNRESOLVED};
 }
 

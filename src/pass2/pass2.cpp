@@ -66,7 +66,7 @@ void apply_fixups(Assembly& as) {
     const Fixup& f = as.fixups[static_cast<std::size_t>(k)];
     const std::int32_t v = sym_value(as.symtab, f.symbol);
     if (v == UNDEFINED_VALUE) {
-      if (as.map != nullptr) as.map->error_line = as.map->fixup_line[static_cast<std::size_t>(k)];
+      if (as.map != nullptr) as.map->error = as.map->fixup_place[static_cast<std::size_t>(k)];
       std::string text(sym_name(as.symtab, f.symbol));
       text.push_back(' ');
       throw AsmError{text + format_diagnostic(as.reader, msg::UNDEFINE_SYMBOL)};
@@ -80,14 +80,15 @@ std::int64_t line_of_address(const Assembly& as, std::int32_t addr) {
   return addr < CODE_SIZE ? as.map->code_line[static_cast<std::size_t>(addr)] : 0;
 }
 
-// Writes one line per code address from 0 to the code end - 1; a word without an output rule
-// ends the run with "undefine op".
-void emit_code(Assembly& as, ObjectText& t, Listing* listing) {
+// Writes one line per code address from 0 to the code end - 1, the code section's marker
+// being item `code_item`; a word without an output rule ends the run with "undefine op".
+void emit_code(Assembly& as, ObjectText& t, Listing* listing, std::size_t code_item) {
   std::array<std::int32_t, 4> words{};
   for (std::int32_t addr = 0; addr < as.code_loc; ++addr) {
     const CodeWord w = addr < CODE_SIZE ? as.code[static_cast<std::size_t>(addr)] : CodeWord{};
     if (!written_form(w.op, w.a, w.b, w.c, words)) {
-      if (as.map != nullptr) as.map->error_line = line_of_address(as, addr);
+      // Only a word that no instruction wrote has no output rule: one below the code origin.
+      if (as.map != nullptr) as.map->error = as.map->item_place[code_item];
       report_error(as.reader, msg::UNDEFINE_OP);
     }
     put_line(t, {words[0], words[1], words[2], words[3]});
@@ -98,17 +99,16 @@ void emit_code(Assembly& as, ObjectText& t, Listing* listing) {
 // Writes one line per data item from `item_pos` to the next section marker, where it leaves
 // `item_pos`; the first is at `address`. A name without a value ends the run with
 // "undefined symbol".
-void emit_data(Assembly& as, ObjectText& t, Listing* listing, int& item_pos,
-               std::int64_t address) {
+void emit_data(Assembly& as, ObjectText& t, Listing* listing, int& item_pos, std::int64_t address) {
   auto at = static_cast<std::size_t>(item_pos);
   for (; !is_section_marker(as.items[at].kind); ++at) {
     const Item& item = as.items[at];
     const std::int32_t v = item.kind == KIND_NAME ? sym_value(as.symtab, item.value) : item.value;
     if (v == UNDEFINED_VALUE) {
-      if (as.map != nullptr) as.map->error_line = as.map->item_line[at];
+      if (as.map != nullptr) as.map->error = as.map->item_place[at];
       report_error(as.reader, msg::UNDEFINED_SYMBOL);
     }
-    if (listing != nullptr) listing->data.push_back({address++, v, as.map->item_line[at]});
+    if (listing != nullptr) listing->data.push_back({address++, v, as.map->item_place[at].line});
     put_line(t, {v}, true);
   }
   item_pos = static_cast<int>(at);
@@ -135,7 +135,7 @@ std::string run_pass2(Assembly& as, std::string_view object_path, Listing* listi
     if (item.kind == KIND_CODE) {
       put_line(t, {item.value, as.code_loc});
       ++item_pos;
-      emit_code(as, t, listing);
+      emit_code(as, t, listing, static_cast<std::size_t>(item_pos - 1));
     } else {
       put_line(t, {item.value, n - item_pos - 2});
       ++item_pos;

@@ -85,6 +85,7 @@ void take_byte_order_mark(SourceReader& r) {
   const bool one_nul = head.size() >= 2 && (head[0] == '\0') != (head[1] == '\0');
   if (head == "\xEF\xBB\xBF") {
     r.pos += 3;
+    r.mark_length = 3;
   } else if (head.substr(0, 2) == "\xFF\xFE" || head.substr(0, 2) == "\xFE\xFF" || one_nul) {
     throw AsmError{line_of(msg::INPUT_IS_UTF16)};
   }
@@ -254,6 +255,7 @@ void reader_from_stream(SourceReader& r, ReadBlock read, void* context) {
   r.at_start = true;
   r.at_eof = false;
   r.line_start = nullptr;
+  r.mark_length = 0;
 }
 
 void reader_from_text(SourceReader& r, std::string_view text) {
@@ -270,6 +272,9 @@ bool next_token(SourceReader& r) {
     if (!to_next_line_with_token(r, p)) return false;
     p = r.pos;
   }
+  r.token_line = r.line_no;
+  r.token_column =
+      (p - r.line_start) + static_cast<std::ptrdiff_t>(r.line_no == 1 ? r.mark_length : 0);
   r.pos = take_token_at(r, p);
   return true;
 }

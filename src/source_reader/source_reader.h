@@ -40,6 +40,9 @@ struct SourceReader {
   std::int64_t line_no = 0;          // lines entered so far
   std::string_view current_token;    // the token taken last, upper-cased, in `token_store`
   std::string token_store;           // grows to the longest token
+  std::int64_t token_line = 0;       // the line and first byte of the token taken last
+  std::int64_t token_column = 0;
+  std::size_t mark_length = 0;       // the byte-order mark passed over before line 1
   int pass_no = 1;
 };
 

@@ -9,6 +9,15 @@
 
 namespace vorn {
 
+/// Where a token stands in the source: its line (the first is 1), and its first byte and its
+/// length in bytes on that line (a byte-order mark counts on the first line). Line 0: nowhere;
+/// length 0: the whole line.
+struct Place {
+  std::int64_t line = 0;
+  std::int64_t column = 0;
+  std::int64_t length = 0;
+};
+
 struct CodeRow {
   std::int32_t address;
   std::array<std::int32_t, 4> words;  // as the object file holds them
@@ -32,7 +41,8 @@ struct Listing {
   std::vector<CodeRow> code;
   std::vector<DataRow> data;
   std::vector<SymbolRow> symbols;  // in the order of their definitions
-  std::int64_t error_line = 0;     // the line the diagnostic concerns, in either pass; 0: none
+  Place error;  // the token the diagnostic names, in either pass (for pass two, the first use
+                // that failed, or the code origin)
 };
 
 }  // namespace vorn

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "source_reader/source_reader.h"
+#include "state/listing.h"
 #include "symtab/symtab.h"
 
 namespace vorn {
@@ -37,16 +38,16 @@ struct Fixup {
 /// Where each part of the program came from in the source: kept only when a caller asks for a
 /// listing (the command line never does), filled by the two passes as they go.
 struct SourceMap {
-  std::array<std::int64_t, CODE_SIZE> code_line{};     // the instruction's line, per address
-  std::array<std::int64_t, MAX_ITEMS> item_line{};     // each item's line
-  std::array<std::int64_t, MAX_FIXUPS> fixup_line{};   // the line of each forward reference
+  std::array<std::int64_t, CODE_SIZE> code_line{};  // the instruction's line, per address
+  std::array<Place, MAX_ITEMS> item_place{};        // each item's token (a marker's: the origin)
+  std::array<Place, MAX_FIXUPS> fixup_place{};      // the name of each forward reference
   struct Definition {
     int symbol;
     std::int64_t line;
     bool label;  // else a constant of the symbol section
   };
   std::vector<Definition> definitions;  // in the order of the source
-  std::int64_t error_line = 0;          // the line a pass-two diagnostic concerns; 0: none
+  Place error;                          // the token a pass-two diagnostic names
 };
 
 /// Everything one run of the assembler works on. A new one is a fresh assembler: create it
@@ -83,7 +84,11 @@ void item_append(Assembly& as, Kind kind, std::int32_t value);
 /// table size" when the table is full.
 int intern(Assembly& as, std::string_view name);
 
-/// Records that field c of the word at `address` takes the value of `symbol` in pass two.
-void fixup_add(Assembly& as, std::int32_t address, std::int32_t symbol);
+/// Records that field c of the word at `address` takes the value of `symbol` in pass two;
+/// `name` is the symbol's text in the current token.
+void fixup_add(Assembly& as, std::int32_t address, std::int32_t symbol, std::string_view name);
+
+/// Where `text`, a part of the current token, stands in the source.
+Place token_place(const SourceReader& r, std::string_view text);
 
 }  // namespace vorn

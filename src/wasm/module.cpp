@@ -20,7 +20,8 @@ std::string text;  // a derived object path, the instruction table or a message
 
 // The listing of the last run, flattened for the wrapper: numbers (code rows of address, four
 // words and line; data rows of address, value and line; symbol rows of name offset, name
-// length, label, value and line; then the error's line), and the symbols' names back to back.
+// length, label, value and line; then the error's line, column and length), and the symbols'
+// names back to back.
 std::vector<double> listing_numbers;
 std::string listing_names;
 
@@ -46,7 +47,9 @@ void flatten_listing(const vorn::Listing& listing) {
                        static_cast<double>(row.value), static_cast<double>(row.line)});
     listing_names += row.name;
   }
-  n.push_back(static_cast<double>(listing.error_line));
+  n.insert(n.end(), {static_cast<double>(listing.error.line),
+                     static_cast<double>(listing.error.column),
+                     static_cast<double>(listing.error.length)});
 }
 
 }  // namespace
