@@ -13,7 +13,6 @@
 namespace vorn {
 
 constexpr std::size_t READ_BLOCK_SIZE = 32 * 1024;  // bytes asked for in one read
-
 /// Reads up to `size` bytes of a source into `buf`: the count, 0 at the end, -1 on an error.
 using ReadBlock = std::ptrdiff_t (*)(void* context, char* buf, std::size_t size);
 
@@ -31,18 +30,17 @@ struct SourceReader {
   std::size_t block_size = READ_BLOCK_SIZE;
   std::unique_ptr<char[], FreeBuffer> buffer;  // the line last entered, the window, a cut line
   std::size_t capacity = 0;                    // bytes at `buffer`
-  const char* window_end = nullptr;  // one past the window's last LF
-  const char* data_end = nullptr;    // one past the bytes read
-  const char* pos = nullptr;         // the next byte to look at
-  bool at_start = true;              // nothing read yet
-  bool at_eof = false;               // the source has no more bytes
-  const char* line_start = nullptr;  // the line last entered, which diagnostics show
-  std::int64_t line_no = 0;          // lines entered so far
-  std::string_view current_token;    // the token taken last, upper-cased, in `token_store`
-  std::string token_store;           // grows to the longest token
-  std::int64_t token_line = 0;       // the line and first byte of the token taken last
-  std::int64_t token_column = 0;
-  std::size_t mark_length = 0;       // the byte-order mark passed over before line 1
+  const char* window_end = nullptr;            // one past the window's last LF
+  const char* data_end = nullptr;              // one past the bytes read
+  const char* pos = nullptr;                   // the next byte to look at
+  bool at_start = true;                        // nothing read yet
+  bool at_eof = false;                         // the source has no more bytes
+  const char* line_start = nullptr;            // the line last entered, which diagnostics show
+  std::int64_t line_no = 0;                    // lines entered so far
+  std::string_view current_token;  // the token taken last, upper-cased, in `token_store`
+  std::string token_store;         // grows to the longest token
+  std::int64_t token_line = 0, token_column = 0;  // where the token taken last stands
+  std::size_t mark_length = 0;  // the byte-order mark before line 1, counted in its columns
   int pass_no = 1;
 };
 
@@ -61,8 +59,7 @@ void take_token(SourceReader& r);
 /// The line last entered, without its line end; empty before the first.
 std::string_view reader_line(const SourceReader& r);
 
-/// What a text is as a number: an optional "-" and nothing but decimal digits (so "" and "-"
-/// too, both 0), which fits in 32 bits or does not; or no number at all.
+/// A number is "-" or nothing, then only decimal digits ("" and "-" are 0), in 32 bits or not.
 enum class NumberScan { not_number, in_range, out_of_range };
 
 /// The one number parser: tells what `text` is, and sets `value` when it is in range.
