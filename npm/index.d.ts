@@ -91,6 +91,11 @@ export interface Instruction {
    * @example ['REG REG REG', 'REG REG #VALUE']
    */
   forms: readonly string[];
+  /**
+   * For each form, the operation number an instruction of that form is written with in the
+   * object file (a jump is written as JF, a move as OR). @example [32, 10]
+   */
+  writtenOps: readonly number[];
 }
 
 /** The command line's whole-line messages, each with its newline. */
@@ -137,6 +142,12 @@ export interface Vorn {
   readonly registers: readonly string[];
   /** The command line's messages, for tools that act as it does. @example vorn.messages.usage */
   readonly messages: Readonly<Messages>;
+  /**
+   * Every message of the two passes as it stands in a diagnostic, for tools that explain them
+   * (one that breaks the diagnostic's first line is given without its newline).
+   * @example vorn.assemblyMessages.includes('undefined op')
+   */
+  readonly assemblyMessages: readonly string[];
 }
 
 /**

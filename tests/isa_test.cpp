@@ -51,18 +51,35 @@ TEST(OperandForm, OnlyMnemonicNumbersHaveForms) {
   }
 }
 
-// Catches a reference that takes a register for a mnemonic or leaves one out (or a register): it is read off
-// the same table as the symbol table's predefined names.
+// Catches a reference that takes a register for a mnemonic or leaves one out (or a register): it is
+// read off the same table as the symbol table's predefined names.
 TEST(Reference, EveryMnemonicAndNoRegister) {
   const std::vector<MnemonicInfo> all = mnemonics();
   ASSERT_EQ(all.size(), 28u);
   EXPECT_EQ(all.front().name, "NOP");
-  EXPECT_EQ(all.front().operands, "");
+  EXPECT_TRUE(all.front().forms.empty());
   EXPECT_EQ(all.back().name, "POP");
   for (const MnemonicInfo& m : all) {
     EXPECT_FALSE(m.name[0] == 'R' && m.name.size() > 1 && m.name[1] >= '0' && m.name[1] <= '9');
-    EXPECT_EQ(m.operands.empty(), operand_form(m.op) == OperandForm::none) << m.name;
+    EXPECT_EQ(m.forms.empty(), operand_form(m.op) == OperandForm::none) << m.name;
   }
+  // Each form with the number the object holds for it, not the number stored for the name.
+  const auto written = [&](std::string_view name) {
+    std::string out;
+    for (const MnemonicInfo& m : all) {
+      for (const FormInfo& f : m.forms) {
+        if (m.name == name)
+          out += std::string(f.operands) + "=" + std::to_string(f.written_op) + ";";
+      }
+    }
+    return out;
+  };
+  EXPECT_EQ(written("MOV"), "REG REG=37;REG #VALUE=15;");
+  EXPECT_EQ(written("JMP"), "TARGET=9;");
+  EXPECT_EQ(written("LD"), "REG VALUE=1;REG @VALUE REG=2;REG +VALUE REG=48;");
+  EXPECT_EQ(written("ST"), "REG VALUE=3;REG @VALUE REG=4;REG +VALUE REG=49;");
+  EXPECT_EQ(written("MOD"), "REG REG REG=47;REG REG #VALUE=25;");
+  EXPECT_EQ(written("TRAP"), "REG #VALUE=51;");
   const std::vector<std::string_view> registers = register_names();
   ASSERT_EQ(registers.size(), 32u);
   EXPECT_EQ(registers.front(), "R0");

@@ -46,6 +46,15 @@ constexpr std::string_view INPUT_IS_UTF16 = "error: input file is UTF-16, not UT
 constexpr std::string_view MACHINE_OUT_OF_MEMORY = "error: out of memory";
 // On the error stream, when standard output cannot be written.
 constexpr std::string_view CANNOT_WRITE_STDOUT = "vorn: cannot write standard output";
+
+/// Every message of the two passes, in the order above.
+inline constexpr std::string_view ASSEMBLY[] = {
+    EXPECT_SYMBOL,          DUPLICATE_SYMBOL, EXPECT_NUMBER,
+    NUMBER_OUT_OF_RANGE,    DUPLICATE_LABEL,  EXPECT_LABEL,
+    UNDEFINED_OP,           UNDEFINE_OP,      CODE_ADDRESS_OUT_OF_RANGE,
+    EXPECT_REGISTER,        EXPECT_ADS,       EXPECT_CONSTANT,
+    UNDEFINE_SYMBOL,        OUT_OF_MEMORY,    TOO_MANY_SYMBOLS,
+    UNEXPECTED_END_OF_FILE, UNDEFINED_SYMBOL};
 }  // namespace msg
 
 /// The pass-one diagnostic: "line N error: MESSAGE symbol TOKEN", then the source line as

@@ -1,6 +1,7 @@
 #include "isa/isa.h"
 
 #include <iterator>
+#include <utility>
 
 #include "symtab/symtab.h"
 
@@ -28,31 +29,6 @@ constexpr PredefinedName PREDEFINED_NAMES[PREDEFINED_COUNT] = {
 
 // The mnemonics come first among the predefined names; the register names follow.
 constexpr int MNEMONIC_COUNT = 28;
-
-// The operands of each form in source syntax, for the reference.
-std::string_view operand_syntax(OperandForm form) {
-  switch (form) {
-    case OperandForm::load_store:
-      return "REG VALUE | REG @VALUE REG | REG +VALUE REG";
-    case OperandForm::target:
-      return "TARGET";
-    case OperandForm::reg_target:
-      return "REG TARGET";
-    case OperandForm::arithmetic:
-      return "REG REG REG | REG REG #VALUE";
-    case OperandForm::reg:
-      return "REG";
-    case OperandForm::trap:
-      return "REG #VALUE";
-    case OperandForm::reg_reg:
-      return "REG REG";
-    case OperandForm::move:
-      return "REG REG | REG #VALUE";
-    case OperandForm::none:
-      break;
-  }
-  return "";
-}
 
 // How a stored code word (op, a, b, c) is written as four numbers.
 enum class OutputRule {
@@ -127,11 +103,44 @@ void load_predefined(SymbolTable& t) {
   }
 }
 
+// The operand forms of the mnemonic whose number is `op`, each with the operation number it
+// stores: the mnemonic's own, or that of its immediate, indirect or indexed form.
+std::vector<std::pair<std::string_view, std::int32_t>> stored_forms(std::int32_t op) {
+  const FormOps o = form_ops(op);
+  switch (operand_form(op)) {
+    case OperandForm::load_store:
+      return {{"REG VALUE", op}, {"REG @VALUE REG", o.indirect}, {"REG +VALUE REG", o.indexed}};
+    case OperandForm::target:
+      return {{"TARGET", op}};
+    case OperandForm::reg_target:
+      return {{"REG TARGET", op}};
+    case OperandForm::arithmetic:
+      return {{"REG REG REG", op}, {"REG REG #VALUE", o.immediate}};
+    case OperandForm::reg:
+      return {{"REG", op}};
+    case OperandForm::trap:
+      return {{"REG #VALUE", op}};
+    case OperandForm::reg_reg:
+      return {{"REG REG", op}};
+    case OperandForm::move:
+      return {{"REG REG", op}, {"REG #VALUE", o.immediate}};
+    case OperandForm::none:
+      break;
+  }
+  return {};
+}
+
 std::vector<MnemonicInfo> mnemonics() {
   std::vector<MnemonicInfo> out;
   for (int k = 0; k < MNEMONIC_COUNT; ++k) {
     const PredefinedName& p = PREDEFINED_NAMES[k];
-    out.push_back({p.name, p.value, operand_syntax(operand_form(p.value))});
+    MnemonicInfo m{p.name, p.value, {}};
+    for (const auto& [operands, stored] : stored_forms(p.value)) {
+      std::array<std::int32_t, 4> written{};
+      written_form(stored, 0, 0, 0, written);
+      m.forms.push_back({operands, written[0]});
+    }
+    out.push_back(m);
   }
   return out;
 }

@@ -41,13 +41,20 @@ struct FormOps {
 };
 FormOps form_ops(std::int32_t op);
 
-/// A mnemonic as a reference shows it: its name, its number, and the operands it reads in
-/// source syntax ("REG", "TARGET", "#VALUE", "@VALUE REG", ...; alternatives joined by " | ").
-/// `operands` is empty for a mnemonic that has no operand form ("undefine op").
+/// One operand form of a mnemonic as a reference shows it: its operands in source syntax
+/// ("REG", "TARGET", "#VALUE", "@VALUE REG", ...), and the operation number that an instruction
+/// of this form is written with in the object file.
+struct FormInfo {
+  std::string_view operands;
+  std::int32_t written_op;
+};
+
+/// A mnemonic as a reference shows it: its name, its number, and its operand forms (none for a
+/// mnemonic that assembles as "undefine op").
 struct MnemonicInfo {
   std::string_view name;
   std::int32_t op;
-  std::string_view operands;
+  std::vector<FormInfo> forms;
 };
 
 /// Every mnemonic, in the order of the predefined names; the register names are not among them.

@@ -11,9 +11,12 @@
 // A source or path that is neither text nor bytes is a TypeError that names the argument.
 // objectPath(sourcePath): the object path that the command line derives from `sourcePath`
 // (bytes for bytes: a file name need not be UTF-8).
-// instructions(): every mnemonic with its number and operands, from the assembler's own table;
+// instructions(): every mnemonic with its number, its operand forms and the operation number
+// each form is written with in the object (writtenOps), from the assembler's own table;
 // registers(): the register names.
 // messages(): the command line's whole-line messages (each with its newline).
+// assemblyMessages(): every message of the two passes, as it stands in a diagnostic (one that
+// breaks the diagnostic's first line is given without its newline).
 // packageApi(): the frozen object the npm package's load() gives.
 
 // The memory may grow past 2 GB: the addresses that the module returns are unsigned.
@@ -97,8 +100,14 @@ function vornReadTable() {
   vornRegisters = Object.freeze(lines.pop().split(' '));
   vornInstructions = Object.freeze(lines.map(function (line) {
     var f = line.split('\t');
-    return Object.freeze({mnemonic: f[0], op: Number(f[1]),
-                          forms: Object.freeze(f[2] ? f[2].split(' | ') : [])});
+    var forms = [];
+    var writtenOps = [];
+    for (var k = 2; k + 1 < f.length; k += 2) {
+      forms.push(f[k]);
+      writtenOps.push(Number(f[k + 1]));
+    }
+    return Object.freeze({mnemonic: f[0], op: Number(f[1]), forms: Object.freeze(forms),
+                          writtenOps: Object.freeze(writtenOps)});
   }));
 }
 Module['instructions'] = function () {
@@ -118,11 +127,17 @@ Module['messages'] = function () {
           outOfMemory: lines[6]};
 };
 
+Module['assemblyMessages'] = function () {
+  _vorn_assembly_messages();
+  return vornText().split('\n').slice(0, -1);
+};
+
 // The assembler as the npm package gives it: what load() resolves to.
 Module['packageApi'] = function () {
   return Object.freeze({assemble: Module['assemble'], objectPathFor: Module['objectPath'],
                         instructions: Module['instructions'](), registers: Module['registers'](),
-                        messages: Object.freeze(Module['messages']())});
+                        messages: Object.freeze(Module['messages']()),
+                        assemblyMessages: Object.freeze(Module['assemblyMessages']())});
 };
 
 // A module that cannot start (no WebAssembly, a page's policy that forbids compiling it) fails

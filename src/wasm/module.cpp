@@ -47,9 +47,9 @@ void flatten_listing(const vorn::Listing& listing) {
                        static_cast<double>(row.value), static_cast<double>(row.line)});
     listing_names += row.name;
   }
-  n.insert(n.end(), {static_cast<double>(listing.error.line),
-                     static_cast<double>(listing.error.column),
-                     static_cast<double>(listing.error.length)});
+  n.insert(n.end(),
+           {static_cast<double>(listing.error.line), static_cast<double>(listing.error.column),
+            static_cast<double>(listing.error.length)});
 }
 
 }  // namespace
@@ -84,13 +84,17 @@ void vorn_derive_object_path() {
   text = vorn::make_object_path(object_path);
 }
 
-/// The mnemonics, one line each: name, number and operands, separated by tabs; then one line of
-/// the register names, separated by spaces.
+/// The mnemonics, one line each: name, number, then each operand form's operands and the
+/// operation number it is written with, all separated by tabs; then one line of the register
+/// names, separated by spaces.
 void vorn_instruction_table() {
   text.clear();
   for (const vorn::MnemonicInfo& m : vorn::mnemonics()) {
-    text.append(m.name).append("\t").append(std::to_string(m.op)).append("\t");
-    text.append(m.operands).append("\n");
+    text.append(m.name).append("\t").append(std::to_string(m.op));
+    for (const vorn::FormInfo& f : m.forms) {
+      text.append("\t").append(f.operands).append("\t").append(std::to_string(f.written_op));
+    }
+    text.append("\n");
   }
   for (std::string_view r : vorn::register_names()) text.append(r).append(" ");
   text.back() = '\n';
@@ -101,10 +105,21 @@ void vorn_instruction_table() {
 void vorn_command_messages() {
   namespace msg = vorn::msg;
   text.clear();
-  for (std::string_view m : {msg::USAGE, msg::INPUT_FILE_NOT_FOUND, msg::OBJECT_WOULD_REPLACE_SOURCE,
-                             msg::CANNOT_WRITE_OBJECT, msg::CANNOT_READ_INPUT,
-                             msg::CANNOT_WRITE_STDOUT, msg::MACHINE_OUT_OF_MEMORY}) {
+  for (std::string_view m :
+       {msg::USAGE, msg::INPUT_FILE_NOT_FOUND, msg::OBJECT_WOULD_REPLACE_SOURCE,
+        msg::CANNOT_WRITE_OBJECT, msg::CANNOT_READ_INPUT, msg::CANNOT_WRITE_STDOUT,
+        msg::MACHINE_OUT_OF_MEMORY}) {
     text += vorn::line_of(m);
+  }
+}
+
+/// The messages of the two passes, one line each; a message that ends in a newline of its own
+/// is given without it.
+void vorn_assembly_messages() {
+  text.clear();
+  for (std::string_view m : vorn::msg::ASSEMBLY) {
+    if (m.ends_with('\n')) m.remove_suffix(1);
+    text.append(m).append("\n");
   }
 }
 
