@@ -1,18 +1,17 @@
-// Keeps the playground working offline: the page, its script, styles, the assembler module and
-// the examples are cached on the first visit; later requests are answered from the cache at
-// once and the cache is refreshed from the network when it answers.
+// Keeps the playground working offline: every file the page loads is cached on the first
+// visit; later requests are answered from the cache at once and the cache is refreshed from
+// the network when it answers. The cache is named by a hash of those files, made when the page
+// is built, so that a new build never pairs an old page with a new module: its cache replaces
+// the old one whole.
 'use strict';
 
-const CACHE = 'vorn-playground-1';
-const PAGE = ['./', 'index.html', 'app.js', 'style.css', 'worker.js', 'vorn.js', 'favicon.svg',
-              'examples/index.json'];
+const CACHE = 'vorn-playground-@VERSION@';
+const FILES = [@FILES@];
 
 self.addEventListener('install', (e) => {
   e.waitUntil((async () => {
     const cache = await caches.open(CACHE);
-    await cache.addAll(PAGE);
-    const names = await (await fetch('examples/index.json')).json();
-    await cache.addAll(names.map((n) => `examples/${encodeURIComponent(n)}`));
+    await cache.addAll(FILES);
     await self.skipWaiting();
   })());
 });

@@ -1,7 +1,7 @@
 // Runs the assembler module off the page's thread. Messages: {id, bytes, sourcePath} assembles
 // the source's bytes with the object path the command line derives from `sourcePath` and
 // answers with the result and its listing; {id, table: true} answers with the instruction
-// table and the register names. A module that cannot start answers every message with
+// table, the register names and the messages of the two passes. A module that cannot start answers every message with
 // {id, failed}.
 'use strict';
 
@@ -23,7 +23,8 @@ onmessage = async (e) => {
     return;
   }
   if (e.data.table) {
-    postMessage({id, instructions: vorn.instructions(), registers: vorn.registers()});
+    postMessage({id, instructions: vorn.instructions(), registers: vorn.registers(),
+                 messages: vorn.assemblyMessages()});
     return;
   }
   const objectPath = vorn.objectPath(e.data.sourcePath);

@@ -82,8 +82,9 @@ test('the playground as a workbench', async (t) => {
     const page = watch(context.pages()[0] ?? await context.newPage());
     const text = (id) => page.locator(id).textContent();
     const until = async (get, want) => {
-      for (let k = 0; k < 200 && (await get()) !== want; ++k) await page.waitForTimeout(25);
-      assert.equal(await get(), want);
+      const same = (got) => JSON.stringify(got) === JSON.stringify(want);
+      for (let k = 0; k < 200 && !same(await get()); ++k) await page.waitForTimeout(25);
+      assert.deepEqual(await get(), want);
     };
     const doc = () => page.evaluate(() => [...document.querySelector('#editor').shadowRoot
       .querySelectorAll('.cm-line')].map((l) => l.textContent).join('\n'));
@@ -97,99 +98,193 @@ test('the playground as a workbench', async (t) => {
     };
     const want = (name) => fs.readFileSync(path.join(root, 'tests/example_objects', name), 'utf8');
 
-    await t.test('a first visit opens the sum example, highlighted by the language rules', async () => {
+    const shadow = (js) => page.evaluate(`(() => { const root = document.querySelector('#editor').shadowRoot; return ${js}; })()`);
+    const lineClasses = () => shadow(`[...root.querySelectorAll('.cm-line')].map((l) => [...l.querySelectorAll('span')]
+      .filter((s) => s.className.startsWith('tok-')).map((s) => s.className + '=' + s.textContent).join(' '))`);
+    const rowsOf = (id) => page.locator(`${id} tr[data-index]`).evaluateAll((trs) =>
+      trs.map((tr) => [...tr.children].map((td) => td.textContent).join('|')));
+    const openCase = async (target, name) => {
+      await target.setInputFiles('#file-input', path.join(cases, name));
+      await until(() => target.inputValue('#file-name'), name);
+    };
+
+    await t.test('highlighting follows the reader: comments, prefixes, and CR LF line ends', async () => {
       await page.goto(url);
       await until(() => text('#object'), want('sum.obj'));
       await setText('.CODE 0\n:L ADD R1 R1 #-7 ; note\nRET R1 ;note\n');
-      const classes = await page.evaluate(() => [...document.querySelector('#editor').shadowRoot
-        .querySelectorAll('.cm-line')].map((l) => [...l.querySelectorAll('span')]
-        .map((s) => `${s.className}=${s.textContent}`).join(' ')));
-      assert.deepEqual(classes.slice(0, 3), [
+      assert.deepEqual((await lineClasses()).slice(0, 3), [
         'tok-section=.CODE tok-number=0',
         'tok-label=:L tok-mnemonic=ADD tok-register=R1 tok-register=R1 tok-prefix=# tok-number=-7 tok-comment=; note',
         'tok-mnemonic=RET tok-register=R1 tok-name=;note',  // ";note" is a token, not a comment
       ]);
+      // F6: a CR before the line end is the line end: no mark, and the last token keeps its class.
+      await openCase(page, 'crlf_lowercase.s');
+      await until(() => text('#counts'), '2 code words, 4 data words');
+      assert.deepEqual((await lineClasses()).slice(0, 2), ['tok-section=.SYMBOL tok-name=N tok-number=3', 'tok-section=.CODE tok-number=0']);
+      assert.equal(await shadow(`root.querySelectorAll('.cm-specialChar').length`), 0);
+      await openCase(page, 'lone_cr.s');  // a CR inside a line is a character, and shown as one
+      assert.ok(await shadow(`root.querySelectorAll('.cm-specialChar').length`) > 0);
     });
 
-    await t.test('the README example gives its object, listing rows and symbols, linked both ways', async () => {
+    await t.test('the README example: object, listing and symbols, linked to the source both ways', async () => {
       await setText(readmeBlock('source', 'prog.s'));
       await page.fill('#file-name', 'prog.s');
       await until(() => text('#object'), readmeBlock('object', 'prog.s'));
       await page.click('#tab-listing');
-      const rows = await page.locator('#listing-rows tr').evaluateAll((trs) =>
-        trs.map((tr) => [...tr.children].map((td) => td.textContent).join('|')));
-      assert.deepEqual(rows, ['0|10|1|1|1|3|:LOOP ADD R1 R1 #1', '1|9|0|0|0|4|      JMP LOOP',
-                              '10|5||||6|      5 N', '11|10||||6|      5 N']);
-      await page.locator('#listing-rows tr').nth(1).click();  // a row puts the cursor on its line
-      assert.equal(await page.evaluate(() => document.querySelector('#editor').shadowRoot
-        .querySelector('.cm-activeLineGutter').textContent), '4');
+      assert.deepEqual(await rowsOf('#listing-rows'), ['0|10|1|1|1|3|:LOOP ADD R1 R1 #1', '1|9|0|0|0|4|      JMP LOOP',
+                                                      '10|5||||6|      5 N', '11|10||||6|      5 N']);
+      await page.locator('#listing-rows tr[data-index]').nth(1).click();  // a row puts the cursor on its line
+      assert.equal(await shadow(`root.querySelector('.cm-activeLineGutter').textContent`), '4');
       await page.keyboard.press('ArrowUp');  // the cursor marks its line's rows
       assert.deepEqual(await page.locator('#listing-rows tr.current').evaluateAll((trs) =>
         trs.map((tr) => tr.firstChild.textContent)), ['0']);
+      // A source line and its rows share a colour band; hovering either side marks the other.
+      assert.equal(await shadow(`root.querySelectorAll('.cm-line')[2].className.match(/band-\\d/)[0]`),
+                   await page.locator('#listing-rows tr[data-index]').first().evaluate((tr) => tr.className.match(/band-\d/)[0]));
+      await page.locator('#listing-rows tr[data-index]').nth(2).hover();
+      assert.equal(await shadow(`root.querySelector('.cm-linked').textContent`), '      5 N');
+      await page.locator('.cm-line').nth(3).hover();
+      assert.deepEqual(await page.locator('#listing-rows tr.linked td.address').allTextContents(), ['1']);
       await page.click('#tab-symbols');
-      assert.deepEqual(await page.locator('#symbol-rows tr').evaluateAll((trs) => trs.map((tr) =>
-        [...tr.children].map((td) => td.textContent).join('|'))), ['N|constant|10|1', 'LOOP|label|0|3']);
+      assert.deepEqual(await rowsOf('#symbol-rows'), ['N|constant|10|1', 'LOOP|label|0|3']);
+      await page.click('#tab-reference');  // each form with the number the object holds for it
+      assert.match(await text('#reference-rows'), /MOV REG REG37MOV REG #VALUE15/);
+      assert.match(await text('#reference-rows'), /JMP TARGET9/);
     });
 
-    await t.test('a large listing is shown a part at a time, the part of the cursor line', async () => {
-      const lines = ['.SYMBOL', '.CODE 0', ':L RET R1', '.DATA 0'];
-      for (let k = 0; k < 4000; ++k) lines.push(`${k}`);
+    await t.test('a large listing keeps its place and the cursor rows in view as the text is assembled again', async () => {
+      const lines = ['.SYMBOL', '.CODE 0'];  // F7: 5,005 lines, the last 3,100 data words
+      for (let k = 0; k < 1900; ++k) lines.push(`ADD R1 R1 #${k}`);
+      lines.push('.DATA 0');
+      for (let k = 0; k < 3100; ++k) lines.push(`${k}`);
       await setText(`${lines.join('\n')}\n.END\n`);
-      await until(() => text('#counts'), '1 code word, 4000 data words');
+      await until(() => text('#counts'), '1900 code words, 3100 data words');
       await page.click('#tab-listing');
-      assert.ok(await page.locator('#listing-rows tr').count() < 1000);
+      assert.ok(await page.locator('#listing-rows tr').count() < 200);  // only the rows in view
       await page.locator('.cm-content').click();
       await page.keyboard.press('Control+End');
-      await page.keyboard.press('ArrowUp');
-      await page.keyboard.press('ArrowUp');  // past ".END": the last data word's line
-      assert.deepEqual(await page.locator('#listing-rows tr.current td.address').allTextContents(), ['3999']);
-      assert.ok(await page.locator('#listing-rows tr.current').isVisible());
+      for (let k = 0; k < 2; ++k) await page.keyboard.press('ArrowUp');  // line 5,003
+      await page.keyboard.press('End');
+      for (const value of ['30991', '309912']) {
+        await page.keyboard.type(value.slice(-1));
+        await until(() => page.locator('#listing-rows tr.current td.word').first().textContent(), value);
+        assert.deepEqual(await page.locator('#listing-rows tr.current td.address').allTextContents(), ['3099']);
+        assert.ok(await page.locator('#listing-rows tr.current').isVisible());
+      }
     });
 
-    await t.test('a pass-two error is marked on the line of the use that failed', async () => {
+    await t.test('every diagnostic has its place, words a student can read, and the last good panes stay', async () => {
       await setText('.SYMBOL\n.CODE 0\nRET R1\nJMP NOWHERE\n.DATA 0\n.END\n');
-      await until(() => text('#diagnostic'), 'NOWHERE error: undefine symbolLine 4 (Ctrl+Enter assembles and goes there).');
-      assert.equal(await page.locator('.cm-lintRange-error').count(), 1);
-      assert.equal(await page.locator('.cm-lintRange-error').textContent(), 'JMP NOWHERE');
-      // Screen readers hear the settled result once, not each keystroke's.
+      await until(() => page.locator('#diagnostic .output').allTextContents(), ['NOWHERE error: undefine symbol']);
+      assert.match(await text('#diagnostic .why'), /never defined/);
+      assert.equal(await page.locator('.cm-lintRange-error').textContent(), 'NOWHERE');  // the token named
       await until(() => text('#announce'), 'Error: NOWHERE error: undefine symbol');
       for (const key of ['Control+Home', 'ArrowDown', 'ArrowDown', 'ArrowDown', 'End']) await page.keyboard.press(key);
-      await page.keyboard.type('XYZ', {delay: 200});  // each keystroke its own error
+      await page.keyboard.type('XYZ', {delay: 200});  // each keystroke its own error, heard once settled
       assert.equal(await text('#announce'), 'Error: NOWHERE error: undefine symbol');
       await until(() => text('#announce'), 'Error: NOWHEREXYZ error: undefine symbol');
+      // F9: a pass-two "undefine op" from a code origin above 0 is marked on the origin.
+      await setText('.SYMBOL\n.CODE 5\nRET R1\n.DATA 0\n.END\n');
+      await until(() => page.locator('.cm-lintRange-error').count(), 1);
+      assert.equal(await page.locator('.cm-lintRange-error').textContent(), '5');
+      assert.match(await text('#diagnostic'), /error: undefine opThis name is predefined.*Line 2/);
+      // F8: an error keeps the last good listing, marked out of date, until the text assembles.
+      await setText('.SYMBOL\n.CODE 0\nSUB R5 R5 #1\n.DATA 0\n.END\n');
+      await page.click('#tab-listing');
+      await until(() => rowsOf('#listing-rows'), ['0|11|5|5|1|3|SUB R5 R5 #1']);
+      await page.locator('.cm-content').click();
+      await page.keyboard.press('Control+End');
+      for (let k = 0; k < 3; ++k) await page.keyboard.press('ArrowUp');
+      await page.keyboard.press('End');
+      await page.keyboard.type(' R9 R8');
+      await until(() => page.locator('#stale').isVisible(), true);
+      assert.deepEqual(await rowsOf('#listing-rows'), ['0|11|5|5|1|3|SUB R5 R5 #1']);
+      assert.match(await text('#stale'), /Out of date: the source has an error/);
       // An error on a 1 MB line keeps the page its size; the panel shows the line cut.
       await setText(`.SYMBOL ${'A'.repeat(1 << 20)}\n`);
       await until(() => page.locator('#diagnostic').evaluate((d) => d.textContent.includes('more characters; Copy gives all')), true);
       assert.ok(await page.evaluate(() => document.documentElement.scrollHeight < 2000));
+      await page.click('#copy-diagnostic');
+      await until(() => text('#copy-status'), 'Copied.');
     });
 
-    await t.test('the draft is kept over a reload; a share link opens elsewhere with the draft one undo away', async () => {
-      const draft = readmeBlock('source', 'prog.s');
-      await setText(draft);
-      await page.fill('#file-name', 'kept.s');
+    await t.test('each tab keeps its draft, and nothing is replaced without a way back', async () => {
+      // F1: two tabs, two drafts.
+      const b = watch(await context.newPage());
+      await b.goto(url);
+      await setText('; PROGRAM A\n');
+      await b.evaluate((v) => navigator.clipboard.writeText(v), '; PROGRAM B\n');
+      await b.locator('.cm-content').click();
+      await b.keyboard.press('Control+A');
+      await b.keyboard.press('Control+V');
       await page.waitForTimeout(400);
       await page.reload();
-      await until(doc, draft);
+      await until(doc, '; PROGRAM A\n');
+      // F2: a share link opened in a new tab does not become the draft a new tab starts with.
+      await page.fill('#file-name', 'kept.s');
+      await setText(readmeBlock('source', 'prog.s'));
+      await page.waitForTimeout(400);
+      const fresh = watch(await context.newPage());
+      await fresh.goto(`${url}${fragment(Buffer.from('.SYMBOL .CODE 0 RET R2 .DATA 0 .END\n'), 'shared.s')}`);
+      await until(() => fresh.inputValue('#file-name'), 'shared.s');
+      await fresh.locator('.cm-content').click();
+      await fresh.keyboard.press('Control+z');  // the draft is one undo away there
+      await until(() => fresh.inputValue('#file-name'), 'kept.s');
+      await fresh.close();
+      await b.close();
+      const again = watch(await context.newPage());
+      await again.goto(url);
+      await until(() => again.inputValue('#file-name'), 'kept.s');
+      await again.close();
+      // F3: a loaded example replaces the text, which stays among the earlier texts over a reload.
+      await page.selectOption('#examples', 'factorial.s');
+      await page.click('#load-example');
+      await until(() => page.inputValue('#file-name'), 'factorial.s');
+      await page.reload();
+      await until(() => page.inputValue('#file-name'), 'factorial.s');
+      await page.selectOption('#earlier', '0');
+      await page.click('#restore');
+      await until(doc, readmeBlock('source', 'prog.s'));
       assert.equal(await page.inputValue('#file-name'), 'kept.s');
-      await page.click('#share');
-      await page.locator('#share-status:not(:empty)').waitFor();
-      const link = await page.inputValue('#share-link');
-      const fresh = watch(await (await other.newContext()).newPage());
-      await fresh.goto(link);
-      await until(() => fresh.locator('#object').textContent(),
-                  readmeBlock('object', 'prog.s').replace('prog.obj', 'kept.obj'));
-      await setText('.SYMBOL .CODE 0 RET R1 .DATA 0 .END\n');
-      await page.goto(link);
-      await until(doc, draft);
+      // F4: undo takes back the name and the encoding with the text.
+      await page.fill('#file-name', 'mine.s');
+      await setText('; café mine\n');
+      await openCase(page, 'latin1_names.s');
+      await until(() => page.locator('#notice').isVisible(), true);
       await page.locator('.cm-content').click();
       await page.keyboard.press('Control+z');
-      await until(doc, '.SYMBOL .CODE 0 RET R1 .DATA 0 .END\n');
+      await until(doc, '; café mine\n');
+      assert.equal(await page.inputValue('#file-name'), 'mine.s');
+      assert.equal(await page.locator('#notice-text').textContent(), '');
+      const [saved] = await Promise.all([page.waitForEvent('download'), page.click('#save-source')]);
+      assert.equal(saved.suggestedFilename(), 'mine.s');
+      assert.deepEqual(fs.readFileSync(await saved.path()), Buffer.from('; café mine\n'));
+    });
+
+    await t.test('share links: a damaged one leaves the draft, the box follows the text', async () => {
+      await setText('.SYMBOL .CODE 0 RET R1 .DATA 0 .END\n');
+      await page.waitForTimeout(400);
+      const good = fragment(Buffer.from('.SYMBOL .CODE 0 RET R3 .DATA 0 .END\n'), 'x.s');
+      for (const damaged of [good.slice(0, -9), '#name=x.s&source=%%%not-base64', '#source=AAAA']) {  // F11
+        await page.goto(`${url}${damaged}`);
+        await until(() => page.locator('#notice-text').textContent(), 'This link is damaged (cut or mistyped, perhaps); your draft is unchanged.');
+        assert.equal(await doc(), '.SYMBOL .CODE 0 RET R1 .DATA 0 .END\n');
+        await page.click('#notice-close');  // every notice can be dismissed
+        assert.equal(await page.locator('#notice').isVisible(), false);
+      }
+      await page.click('#share');  // F12: the box goes with an edit; a long link is warned of
+      await page.locator('#share-status:not(:empty)').waitFor();
+      await page.locator('.cm-content').click();
+      await page.keyboard.type(' ');
+      assert.equal(await page.locator('#share-box').isVisible(), false);
+      await setText(Array.from({length: 3000}, (_, k) => `; ${k * 7919 % 10007} ${k}`).join('\n'));
+      await page.click('#share');
+      await until(() => page.locator('#share-status').evaluate((s) => /may cut a link/.test(s.textContent)), true);
     });
 
     await t.test('opened files assemble as the command line assembles their bytes', async () => {
       for (const name of ['latin1_names', 'lone_cr', 'latin1_names']) {  // the same file twice
-        await page.setInputFiles('#file-input', path.join(cases, `${name}.s`));
-        await until(() => page.inputValue('#file-name'), `${name}.s`);
+        await openCase(page, `${name}.s`);
         if (fs.existsSync(path.join(cases, `${name}.obj`))) {
           await until(() => page.locator('#download').isEnabled(), true);
           const [saved] = await Promise.all([page.waitForEvent('download'), page.click('#download')]);
@@ -197,14 +292,14 @@ test('the playground as a workbench', async (t) => {
           assert.deepEqual(fs.readFileSync(await saved.path()), fs.readFileSync(path.join(cases, `${name}.obj`)));
         } else {
           const out = fs.readFileSync(path.join(cases, `${name}.out`), 'latin1');
-          await until(() => page.locator('#diagnostic div:not(.where)').evaluateAll((ds) =>
+          await until(() => page.locator('#diagnostic .output').evaluateAll((ds) =>
             ds.map((d) => `${d.textContent}\n`).join('')), out);
         }
         await setText('.SYMBOL .CODE 0 RET R1 .DATA 0 .END\n');  // an edit between the two picks
       }
     });
 
-    await t.test('names: the download matches the name shown, empty and long names stay usable', async () => {
+    await t.test('names and keys: the download matches the name, narrow screens, go to line', async () => {
       await page.fill('#file-name', 'second.s');
       const [saved] = await Promise.all([page.waitForEvent('download'),
         page.locator('#download:enabled').click()]);
@@ -216,6 +311,14 @@ test('the playground as a workbench', async (t) => {
       await page.fill('#file-name', 'n'.repeat(50));
       assert.ok(await page.evaluate(() => document.documentElement.scrollWidth <= 320));
       await page.setViewportSize({width: 1280, height: 800});
+      // F13: after go to line the keys go on into the editor.
+      await setText('.SYMBOL\n.CODE 0\nRET R1\n.DATA 0\n.END\n');
+      await page.locator('.cm-content').click();
+      await page.keyboard.press('Control+Alt+g');
+      await page.keyboard.type('3');
+      await page.keyboard.press('Enter');
+      await page.keyboard.type('X');
+      await until(doc, '.SYMBOL\n.CODE 0\nXRET R1\n.DATA 0\n.END\n');
     });
 
     await t.test('a failed example is shown on the page', async () => {
@@ -237,22 +340,29 @@ test('the playground as a workbench', async (t) => {
       await until(doc, hostile);
       assert.equal(await page.inputValue('#file-name'), name);
       await page.click('#tab-symbols');
-      assert.deepEqual(await page.locator('#symbol-rows td.name').allTextContents(),
-                       ['<IMG', '</SCRIPT><SCRIPT>WINDOW.P=1</SCRIPT>']);
+      await until(() => page.locator('#symbol-rows td.name').allTextContents(),
+                  ['<IMG', '</SCRIPT><SCRIPT>WINDOW.P=1</SCRIPT>']);
       await page.click('#tab-listing');
       assert.match(await text('#listing-rows'), /<IMG <\/SCRIPT><SCRIPT>WINDOW\.P=1<\/SCRIPT> \.END/);
       assert.equal(await page.evaluate(() => window.p), undefined);
       assert.equal(await page.locator('img').count(), 0);
     });
 
-    await t.test('the playground opens and assembles with no network', async () => {
+    await t.test('the playground opens and assembles with no network, highlighted, from its own cache', async () => {
+      const fetched = new Set();
+      page.on('request', (r) => { if (r.url().startsWith(url)) fetched.add(new URL(r.url()).pathname.slice(1) || './'); });
       await page.evaluate(() => navigator.serviceWorker.ready);
       await page.reload();
+      // F5: everything the page loads is in the worker's list, whose cache is named by a hash.
+      const worker = fs.readFileSync(path.join(web, 'sw.js'), 'utf8');
+      assert.match(worker, /const CACHE = 'vorn-playground-[0-9a-f]{16}'/);
+      for (const file of fetched) assert.ok(worker.includes(`'${decodeURIComponent(file)}'`), `${file} is not cached`);
       await new Promise((resolve) => { server.close(resolve); server.closeAllConnections(); });
       await page.reload();
       await setText(readmeBlock('source', 'prog.s'));
       await page.fill('#file-name', 'prog.s');
       await until(() => text('#object'), readmeBlock('object', 'prog.s'));
+      assert.equal(await shadow(`getComputedStyle(root.querySelector('.tok-section')).fontWeight`), '700');
       server = await serve(web, port);
     });
 
