@@ -1,6 +1,8 @@
 // The playground's editor against a bare textarea, in the same run of headless Chromium: the
 // time from a keystroke (Enter, then Backspace) to the next frame painted, and of a paste of
-// the whole program, at 5,000 and 40,000 lines; medians over RUNS. Then the bundle's size.
+// the whole program, at 5,000 and 40,000 lines; medians over RUNS. Then, with the Listing open
+// at 5,000 lines, the time from an assembly's result to the panes showing it (the page's
+// 'vorn-show' measure), as the worst of RUNS keystrokes; and the bundle's size.
 //   node bench/playground.mjs [RUNS]        (after the wasm build; playwright-core from npm ci)
 import fs from 'node:fs';
 import http from 'node:http';
@@ -109,6 +111,29 @@ for (const lines of (process.env.LINES ?? "5000,40000").split(",").map(Number)) 
   console.log(`${String(lines).padStart(5)}   ${row.key_editor.toFixed(1).padStart(15)} ${row.key_textarea.toFixed(1).padStart(9)} ` +
               `${(row.key_editor / row.key_textarea).toFixed(2).padStart(6)}x ${row.paste_editor.toFixed(1).padStart(14)} ` +
               `${row.paste_textarea.toFixed(1).padStart(9)} ${(row.paste_editor / row.paste_textarea).toFixed(2).padStart(6)}x`);
+}
+{
+  const context = await browser.newContext({serviceWorkers: 'block'});
+  await context.grantPermissions(['clipboard-read', 'clipboard-write']);
+  const page = await context.newPage();
+  await page.goto(`${base}/`);
+  await page.evaluate((t) => navigator.clipboard.writeText(t), program(5000));
+  await page.locator('.cm-content').click();
+  await page.keyboard.press('Control+A');
+  await page.keyboard.press('Control+V');
+  await page.click('#tab-listing');
+  await page.locator('.cm-content').click();
+  for (let k = 0; k < 2500; k += 100) await page.keyboard.press('PageDown');
+  await page.waitForTimeout(1000);
+  await page.evaluate(() => performance.clearMeasures('vorn-show'));
+  for (let k = 0; k < runs; ++k) {
+    await page.keyboard.press(k % 2 ? 'Backspace' : 'Enter');
+    await page.waitForTimeout(400);
+  }
+  const shows = await page.evaluate(() => performance.getEntriesByName('vorn-show').map((e) => e.duration));
+  console.log(`listing at 5000 lines: result to panes shown ${median(shows).toFixed(1)} ms median, ` +
+              `${Math.max(...shows).toFixed(1)} ms worst of ${shows.length}`);
+  await context.close();
 }
 await browser.close();
 server.close();

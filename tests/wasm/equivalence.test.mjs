@@ -50,6 +50,24 @@ test('end-to-end cases and examples give the files the command line is checked a
   }
 });
 
+// Catches a message of the assembler that the page (and the language server) cannot explain,
+// and an explanation left over from one the assembler no longer has; and a diagnostic whose
+// message the page cannot find in the assembler's output.
+test('every message of the two passes has a plain explanation', async () => {
+  const {EXPLANATIONS, messageIn} = await import(path.join(root, 'web/src/explain.js'));
+  const messages = vorn.assemblyMessages();
+  assert.ok(messages.length >= 17);
+  for (const m of messages) assert.ok(EXPLANATIONS[m], `no explanation of "${m}"`);
+  for (const key of Object.keys(EXPLANATIONS)) {
+    assert.ok(messages.includes(key) || key.startsWith('error: '), `"${key}" is no message of the assembler`);
+  }
+  for (const [source, message] of [['.SYMBOL X 1 X 2 .CODE 0 .DATA 0 .END', 'duplicate symbol'],
+                                   ['.SYMBOL .CODE 0 JMP L .DATA 0 .END', 'undefine symbol'],
+                                   ['.SYMBOL .CODE 0 .DATA 0 X .END', 'undefined symbol']]) {
+    assert.equal(messageIn(vorn.assemble(source, 'p.obj').output, messages), message, source);
+  }
+});
+
 // Seeded variants of a source: cut short, a line repeated, a byte changed, two sources joined.
 function* variants(sources, count) {
   let seed = 12345;

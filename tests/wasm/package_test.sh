@@ -51,8 +51,12 @@ const vorn: Vorn = await load();
 const text: Result<string> = vorn.assemble('.SYMBOL\n.CODE 0\nRET R1\n.DATA 0\n.END\n', 'p.obj');
 const bytes: Result<Uint8Array> = vorn.assemble(new Uint8Array([46]), 'p.obj', {listing: true});
 const line: number | undefined = bytes.listing?.errorLine;
+const column: number | undefined = bytes.listing?.errorColumn;
 const forms: readonly string[] = vorn.instructions[0].forms;
-export const seen = [text.ok, line, forms.length, vorn.objectPathFor('a.s').length, vorn.messages.usage];
+const written: readonly number[] = vorn.instructions[0].writtenOps;
+const messages: readonly string[] = vorn.assemblyMessages;
+export const seen = [text.ok, line, column, forms.length, written.length, messages.length,
+                     vorn.objectPathFor('a.s').length, vorn.messages.usage];
 TS
 "$root/node_modules/.bin/tsc" --noEmit --strict --module nodenext --moduleResolution nodenext \
   --target es2022 --skipLibCheck false usage.mts

@@ -124,6 +124,7 @@ let bands = new Map();  // source line -> colour band, of `good`
 const BANDS = 6;
 
 function show(answer) {
+  performance.mark('vorn-result');  // bench/playground.mjs times the panes from here
   result = answer;
   if (answer.ok) good = answer;
   fillPanel($('diagnostic'), answer, answer.doc, messages);
@@ -139,6 +140,7 @@ function show(answer) {
   fillPane(activeTab);
   followCursor(false);
   announceSoon(answer.ok ? `Assembled: ${describe(answer.listing)}.` : `Error: ${firstLine(answer)}`);
+  performance.measure('vorn-show', 'vorn-result');
   if (goToErrorNext) {
     goToErrorNext = false;
     if (!answer.ok) goTo(placeOf(answer, answer.doc).from);
