@@ -43,6 +43,20 @@ export interface SymbolRow<Text> {
   line: number;
 }
 
+/** A place where one of the program's names stands. */
+export interface NameUse<Text> {
+  /** The name, upper-cased. @example 'LOOP' */
+  name: Text;
+  /** Its line (1 is the first). @example 9 */
+  line: number;
+  /** Its first byte on the line (a byte-order mark counts on line 1). @example 1 */
+  column: number;
+  /** Its length in bytes, without a label's ":" or a prefix. @example 4 */
+  length: number;
+  /** True where a label or a constant is defined, false where it is used. @example true */
+  definition: boolean;
+}
+
 /** Where each word and symbol came from, when asked for with {listing: true}. */
 export interface Listing<Text> {
   /** Every code address from 0 to the code end, when the assembly succeeds. */
@@ -51,6 +65,11 @@ export interface Listing<Text> {
   data: DataRow[];
   /** The program's symbols in the order the source defines them, when it succeeds. */
   symbols: SymbolRow<Text>[];
+  /**
+   * Every place one of the program's own names stands (not the mnemonics and registers), in
+   * the order of the source; when the assembly fails, those before the error.
+   */
+  uses: NameUse<Text>[];
   /**
    * The line the diagnostic concerns, for errors of either pass (for a pass-two error, the
    * first use that failed); 0 when there is none. @example 12

@@ -85,6 +85,19 @@ TEST(Listing, RowsSymbolsAndTheLineOfAnError) {
   EXPECT_TRUE(loop.label);
   EXPECT_EQ(loop.line, 4);
 
+  // Every place a name of the program stands, definitions and uses, in the order of the
+  // source; registers and mnemonics are not names of the program. Also up to an error.
+  const auto uses = [](const char* text) {
+    std::string out;
+    for (const NameUse& u : assemble_text(text, "t.obj", true).listing.uses) {
+      out += u.name + "@" + std::to_string(u.place.line) + ":" + std::to_string(u.place.column) +
+             "+" + std::to_string(u.place.length) + (u.definition ? "D " : " ");
+    }
+    return out;
+  };
+  EXPECT_EQ(uses(".SYMBOL N 10\n.CODE 0\n JMP L\n:L ADD R1 R1 #N\n.DATA 0 N L ADD .END\n"),
+            "N@1:8+1D L@3:5+1 L@4:1+1D N@4:14+1 N@5:8+1 L@5:10+1 ");
+  EXPECT_EQ(uses(".SYMBOL\n.CODE 0\nLD R1 @T R2\nADD R1 R2 X\n"), "T@3:7+1 X@4:10+1 ");
   // The token each diagnostic names: line, first byte and length.
   const std::pair<const char*, Place> errors[] = {
       {".SYMBOL\n.CODE 0\nRET R1\nJMP\n NOWHERE\n.DATA 0\n.END\n", {5, 1, 7}},  // undefine symbol

@@ -29,6 +29,13 @@ Place pass_one_place(const Assembly& as) {
   return token_place(r, r.current_token);
 }
 
+// Every place a name of the program stands.
+void list_uses(const Assembly& as, Listing& listing) {
+  for (const SourceMap::Use& u : as.map->uses) {
+    listing.uses.push_back({std::string(sym_name(as.symtab, u.symbol)), u.place, u.definition});
+  }
+}
+
 }  // namespace
 
 RunResult assemble(Assembly& as, std::string_view object_path, bool with_listing) {
@@ -55,6 +62,13 @@ RunResult assemble(Assembly& as, std::string_view object_path, bool with_listing
     result.listing = {};
     if (map != nullptr)
       result.listing.error = as.reader.pass_no == 1 ? pass_one_place(as) : map->error;
+  }
+  if (map != nullptr) {
+    try {
+      list_uses(as, result.listing);
+    } catch (const std::bad_alloc&) {
+      result.listing.uses.clear();  // the run's own result stands; only the uses are left out
+    }
   }
   as.map = nullptr;
   return result;

@@ -28,6 +28,7 @@ Operand resolve_operand(Assembly& as, std::string_view text, bool forward_ok) {
   std::int32_t number = 0;
   if (take_number(as.reader, text, number)) return {number, KIND_NUMBER};
   const int i = intern(as, text);
+  map_use(as, i, text, false);
   const std::int32_t v = sym_value(as.symtab, i);
   if (v != UNDEFINED_VALUE) return {v, KIND_NAME};
   if (!forward_ok) report_error(as.reader, msg::UNDEFINE_SYMBOL);

@@ -23,6 +23,7 @@ void define_label(Assembly& as) {
   if (sym_value(as.symtab, i) != UNDEFINED_VALUE) report_error(as.reader, msg::DUPLICATE_LABEL);
   sym_set(as.symtab, i, as.code_loc, KIND_NAME);
   map_definition(as, i, true);
+  map_use(as, i, name, true);
 }
 
 // instruction = mnemonic { operand }. The mnemonic must be a predefined name.
@@ -46,6 +47,7 @@ void parse_symbol_section(Assembly& as) {
     const int i = intern(as, as.reader.current_token);
     if (sym_value(as.symtab, i) != UNDEFINED_VALUE) report_error(as.reader, msg::DUPLICATE_SYMBOL);
     map_definition(as, i, false);
+    map_use(as, i, as.reader.current_token, true);
     sym_set(as.symtab, i, read_number(as.reader), KIND_NAME);
     take_token(as.reader);
   }
@@ -78,7 +80,9 @@ void parse_data_section(Assembly& as) {
     if (take_number(as.reader, as.reader.current_token, number)) {
       item_append(as, KIND_NUMBER, number);
     } else {
-      item_append(as, KIND_NAME, intern(as, as.reader.current_token));
+      const int i = intern(as, as.reader.current_token);
+      map_use(as, i, as.reader.current_token, false);
+      item_append(as, KIND_NAME, i);
     }
     ++as.data_loc;
     take_token(as.reader);

@@ -37,10 +37,18 @@ struct SymbolRow {
   std::int64_t line;  // where it is defined
 };
 
+struct NameUse {
+  std::string name;
+  Place place;      // the name's text, without a label's ":" or a prefix
+  bool definition;  // where a label or a constant is defined; else a use
+};
+
 struct Listing {
   std::vector<CodeRow> code;
   std::vector<DataRow> data;
   std::vector<SymbolRow> symbols;  // in the order of their definitions
+  std::vector<NameUse> uses;  // every place a name of the program stands, in the order of the
+                              // source: also when the run ends with an error, up to it
   Place error;  // the token the diagnostic names, in either pass (for pass two, the first use
                 // that failed, or the code origin)
 };

@@ -47,6 +47,12 @@ struct SourceMap {
     bool label;  // else a constant of the symbol section
   };
   std::vector<Definition> definitions;  // in the order of the source
+  struct Use {
+    int symbol;
+    Place place;
+    bool definition;
+  };
+  std::vector<Use> uses;  // every name of the program where it stands
   Place error;                          // the token a pass-two diagnostic names
 };
 
@@ -76,6 +82,10 @@ inline std::unique_ptr<Assembly> new_assembly() {
 inline void map_definition(Assembly& as, int index, bool label) {
   if (as.map != nullptr) as.map->definitions.push_back({index, as.reader.line_no, label});
 }
+
+/// Records where symbol `index` stands: as `text`, a part of the current token; a definition
+/// or a use. Only the program's own names are recorded, not the predefined ones.
+void map_use(Assembly& as, int index, std::string_view text, bool definition);
 
 /// Appends an item; "out of memory" when the list is full.
 void item_append(Assembly& as, Kind kind, std::int32_t value);

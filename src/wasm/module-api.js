@@ -5,9 +5,10 @@
 // prints (empty, or the one diagnostic) and `object` the object file's text (empty unless ok).
 // Given strings, it works in UTF-8 and returns strings; given a Uint8Array source, it returns
 // Uint8Arrays, byte for byte. With options.listing, the result also holds `listing`: {code,
-// data, symbols, errorLine, errorColumn, errorLength}: every code word and data word with the
-// source line it came from, the program's own symbols, and the token the diagnostic names: its
-// line (0 for none), first byte on the line and length in bytes (0: the whole line).
+// data, symbols, uses, errorLine, errorColumn, errorLength}: every code word and data word with
+// the source line it came from, the program's own symbols, every place one of its names stands
+// (also up to an error), and the token the diagnostic names: its line (0 for none), first byte
+// on the line and length in bytes (0: the whole line).
 // A source or path that is neither text nor bytes is a TypeError that names the argument.
 // objectPath(sourcePath): the object path that the command line derives from `sourcePath`
 // (bytes for bytes: a file name need not be UTF-8).
@@ -54,7 +55,7 @@ function vornListing(asText) {
   var decoder = new TextDecoder();
   var k = 0;
   var next = function () { return numbers[k++]; };
-  var listing = {code: [], data: [], symbols: [], errorLine: 0, errorColumn: 0, errorLength: 0};
+  var listing = {code: [], data: [], symbols: [], uses: [], errorLine: 0, errorColumn: 0, errorLength: 0};
   for (var n = next(); n > 0; --n) {
     listing.code.push({address: next(), words: [next(), next(), next(), next()], line: next()});
   }
@@ -64,6 +65,12 @@ function vornListing(asText) {
     var bytes = HEAPU8.slice(at, at + next());
     listing.symbols.push({name: asText ? decoder.decode(bytes) : bytes,
                           kind: next() ? 'label' : 'constant', value: next(), line: next()});
+  }
+  for (n = next(); n > 0; --n) {
+    var from = names + next();
+    var name = HEAPU8.slice(from, from + next());
+    listing.uses.push({name: asText ? decoder.decode(name) : name, line: next(), column: next(),
+                       length: next(), definition: next() === 1});
   }
   listing.errorLine = next();
   listing.errorColumn = next();

@@ -20,8 +20,8 @@ std::string text;  // a derived object path, the instruction table or a message
 
 // The listing of the last run, flattened for the wrapper: numbers (code rows of address, four
 // words and line; data rows of address, value and line; symbol rows of name offset, name
-// length, label, value and line; then the error's line, column and length), and the symbols'
-// names back to back.
+// length, label, value and line; uses of name offset, name length, line, column, length and
+// definition; then the error's line, column and length), and the names back to back.
 std::vector<double> listing_numbers;
 std::string listing_names;
 
