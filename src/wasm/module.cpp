@@ -47,6 +47,14 @@ void flatten_listing(const vorn::Listing& listing) {
                        static_cast<double>(row.value), static_cast<double>(row.line)});
     listing_names += row.name;
   }
+  n.push_back(static_cast<double>(listing.uses.size()));
+  for (const vorn::NameUse& use : listing.uses) {
+    n.insert(n.end(), {static_cast<double>(listing_names.size()),
+                       static_cast<double>(use.name.size()), static_cast<double>(use.place.line),
+                       static_cast<double>(use.place.column), static_cast<double>(use.place.length),
+                       use.definition ? 1.0 : 0.0});
+    listing_names += use.name;
+  }
   n.insert(n.end(),
            {static_cast<double>(listing.error.line), static_cast<double>(listing.error.column),
             static_cast<double>(listing.error.length)});

@@ -2,7 +2,7 @@
 # The npm package as a user gets it: the tarball installed offline into a fresh folder, then an
 # ES import and a CommonJS require assemble the Quick start example into the object the command
 # line is checked against, a bundler builds it for browsers, its declarations pass a strict type check of a small usage file,
-# `npx vorn` assembles the example; the package behaves in its host (errors and rejections stay
+# `npx vorn` assembles the example, the language server starts and answers; the package behaves in its host (errors and rejections stay
 # the host's, a failed load is tried again, arguments are checked, CommonJS TypeScript takes its
 # default export, an unused import bundles to nothing, the ES module has no CommonJS parts);
 # and the whole native end-to-end suite passes with the package's `vorn` as the program under
@@ -64,6 +64,20 @@ TS
 echo "== npx vorn"
 npx --offline --no-install vorn sum.s
 cmp sum.obj "$want"
+
+echo "== the language server installed: it starts offline, with no dependency, and answers"
+node -e "
+  const {spawn} = require('node:child_process');
+  const server = spawn('node_modules/.bin/vorn-language-server', ['--stdio']);
+  const body = JSON.stringify({jsonrpc: '2.0', id: 1, method: 'initialize', params: {processId: null, rootUri: null, capabilities: {}}});
+  server.stdin.write('Content-Length: ' + Buffer.byteLength(body) + '\\r\\n\\r\\n' + body);
+  let out = '';
+  server.stdout.on('data', (d) => {
+    out += d;
+    if (/\"hoverProvider\":true/.test(out)) { server.kill(); process.exit(0); }
+  });
+  setTimeout(() => { console.error(out); process.exit(1); }, 10000);"
+[ "$(node -p "Object.keys(require('./node_modules/vorn/package.json').dependencies ?? {}).length")" = 0 ]
 
 echo "== the host's own errors stay the host's: a throw after load() (status 1, a short trace), a rejection"
 status=0
