@@ -1,0 +1,90 @@
+// The language server's speed, as an editor meets it: the start-up (spawning the server to its
+// answer to "initialize", against `node -e 0` started the same way), and the time from a change
+// of a 5,000-line program to its diagnostics, less the server's pause after the last change
+// (150 ms); medians over RUNS.
+//   node bench/lsp.mjs [RUNS]        (after the wasm build)
+import {spawn} from 'node:child_process';
+import path from 'node:path';
+import {fileURLToPath} from 'node:url';
+
+const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..');
+const server = path.join(root, 'build-wasm/npm/bin/vorn-language-server.cjs');
+const runs = Number(process.argv[2] ?? 11);
+const DEBOUNCE = 150;
+const median = (xs) => [...xs].sort((a, b) => a - b)[xs.length >> 1];
+
+function client() {
+  const child = spawn(process.execPath, [server, '--stdio'], {stdio: ['pipe', 'pipe', 'inherit']});
+  let buffer = Buffer.alloc(0);
+  const handlers = [];
+  child.stdout.on('data', (chunk) => {
+    buffer = Buffer.concat([buffer, chunk]);
+    for (;;) {
+      const head = buffer.indexOf('\r\n\r\n');
+      if (head < 0) return;
+      const length = Number(/Content-Length: (\d+)/i.exec(buffer.slice(0, head).toString())[1]);
+      if (buffer.length < head + 4 + length) return;
+      const message = JSON.parse(buffer.slice(head + 4, head + 4 + length).toString());
+      buffer = buffer.slice(head + 4 + length);
+      for (const h of handlers.splice(0)) h(message);
+    }
+  });
+  const send = (message) => {
+    const body = JSON.stringify({jsonrpc: '2.0', ...message});
+    child.stdin.write(`Content-Length: ${Buffer.byteLength(body)}\r\n\r\n${body}`);
+  };
+  const next = (test) => new Promise((resolve) => {
+    const wait = (m) => (test(m) ? resolve(m) : handlers.push(wait));
+    handlers.push(wait);
+  });
+  return {child, send, next};
+}
+
+function program(lines) {
+  const out = ['.SYMBOL'];
+  for (let k = 0; out.length < lines / 4; ++k) out.push(`        C${k}   ${k}        ; constant ${k}`);
+  out.push('.CODE 0');
+  for (let k = 0; out.length < lines / 2 && k < 1990; ++k) out.push(`:L${k}    ADD R1 R1 #C${k % 50}   ; step ${k}`);
+  out.push('.DATA 100');
+  while (out.length < lines - 1) out.push(`        C${out.length % 50} 7 -3`);
+  out.push('.END');
+  return `${out.join('\n')}\n`;
+}
+
+const starts = [];
+const floors = [];
+for (let k = 0; k < runs; ++k) {
+  let begun = performance.now();
+  const floor = spawn(process.execPath, ['-e', '0']);
+  await new Promise((resolve) => floor.on('exit', resolve));
+  floors.push(performance.now() - begun);
+  begun = performance.now();
+  const c = client();
+  const answered = c.next((m) => m.id === 1);
+  c.send({id: 1, method: 'initialize', params: {processId: null, rootUri: null, capabilities: {}}});
+  await answered;
+  starts.push(performance.now() - begun);
+  c.child.kill();
+}
+console.log(`start-up to "initialize" answered: ${median(starts).toFixed(1)} ms (node -e 0: ${median(floors).toFixed(1)} ms)`);
+
+const c = client();
+const answered = c.next((m) => m.id === 1);
+c.send({id: 1, method: 'initialize', params: {processId: null, rootUri: null, capabilities: {}}});
+await answered;
+const uri = 'file:///bench/prog.s';
+const text = program(5000);
+let published = c.next((m) => m.method === 'textDocument/publishDiagnostics');
+c.send({method: 'textDocument/didOpen', params: {textDocument: {uri, languageId: 'vorn', version: 1, text}}});
+await published;
+const latencies = [];
+for (let k = 0; k < runs; ++k) {
+  const changed = k % 2 ? text : text.replace('.END', 'JUNK\n.END');  // an error, then none
+  published = c.next((m) => m.method === 'textDocument/publishDiagnostics');
+  const begun = performance.now();
+  c.send({method: 'textDocument/didChange', params: {textDocument: {uri, version: k + 2}, contentChanges: [{text: changed}]}});
+  await published;
+  latencies.push(performance.now() - begun - DEBOUNCE);
+}
+console.log(`5000 lines: a change's diagnostics ${median(latencies).toFixed(1)} ms after the pause (worst ${Math.max(...latencies).toFixed(1)} ms)`);
+c.child.kill();
