@@ -4,41 +4,32 @@
 // (150 ms); medians over RUNS.
 //   node bench/lsp.mjs [RUNS]        (after the wasm build)
 import {spawn} from 'node:child_process';
+import {createRequire} from 'node:module';
 import path from 'node:path';
 import {fileURLToPath} from 'node:url';
 
 const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..');
 const server = path.join(root, 'build-wasm/npm/bin/vorn-language-server.cjs');
 const runs = Number(process.argv[2] ?? 11);
+const {createMessageConnection} = createRequire(import.meta.url)('vscode-jsonrpc/node');
 const DEBOUNCE = 150;
 const median = (xs) => [...xs].sort((a, b) => a - b)[xs.length >> 1];
 
+// A client over vscode-jsonrpc; next(method) waits for the next notification of `method`.
 function client() {
   const child = spawn(process.execPath, [server, '--stdio'], {stdio: ['pipe', 'pipe', 'inherit']});
-  let buffer = Buffer.alloc(0);
-  const handlers = [];
-  child.stdout.on('data', (chunk) => {
-    buffer = Buffer.concat([buffer, chunk]);
-    for (;;) {
-      const head = buffer.indexOf('\r\n\r\n');
-      if (head < 0) return;
-      const length = Number(/Content-Length: (\d+)/i.exec(buffer.slice(0, head).toString())[1]);
-      if (buffer.length < head + 4 + length) return;
-      const message = JSON.parse(buffer.slice(head + 4, head + 4 + length).toString());
-      buffer = buffer.slice(head + 4 + length);
-      for (const h of handlers.splice(0)) h(message);
-    }
+  const rpc = createMessageConnection(child.stdout, child.stdin);
+  const waiting = [];
+  rpc.onNotification((method) => { for (const w of waiting.splice(0)) w(method); });
+  rpc.listen();
+  const next = (method) => new Promise((resolve) => {
+    const wait = (m) => (m === method ? resolve() : waiting.push(wait));
+    waiting.push(wait);
   });
-  const send = (message) => {
-    const body = JSON.stringify({jsonrpc: '2.0', ...message});
-    child.stdin.write(`Content-Length: ${Buffer.byteLength(body)}\r\n\r\n${body}`);
-  };
-  const next = (test) => new Promise((resolve) => {
-    const wait = (m) => (test(m) ? resolve(m) : handlers.push(wait));
-    handlers.push(wait);
-  });
-  return {child, send, next};
+  return {rpc, next, stop: () => { rpc.dispose(); child.kill(); }};
 }
+
+const initialize = (c) => c.rpc.sendRequest('initialize', {processId: null, rootUri: null, capabilities: {}});
 
 function program(lines) {
   const out = ['.SYMBOL'];
@@ -60,31 +51,27 @@ for (let k = 0; k < runs; ++k) {
   floors.push(performance.now() - begun);
   begun = performance.now();
   const c = client();
-  const answered = c.next((m) => m.id === 1);
-  c.send({id: 1, method: 'initialize', params: {processId: null, rootUri: null, capabilities: {}}});
-  await answered;
+  await initialize(c);
   starts.push(performance.now() - begun);
-  c.child.kill();
+  c.stop();
 }
 console.log(`start-up to "initialize" answered: ${median(starts).toFixed(1)} ms (node -e 0: ${median(floors).toFixed(1)} ms)`);
 
 const c = client();
-const answered = c.next((m) => m.id === 1);
-c.send({id: 1, method: 'initialize', params: {processId: null, rootUri: null, capabilities: {}}});
-await answered;
+await initialize(c);
 const uri = 'file:///bench/prog.s';
 const text = program(5000);
-let published = c.next((m) => m.method === 'textDocument/publishDiagnostics');
-c.send({method: 'textDocument/didOpen', params: {textDocument: {uri, languageId: 'vorn', version: 1, text}}});
+let published = c.next('textDocument/publishDiagnostics');
+c.rpc.sendNotification('textDocument/didOpen', {textDocument: {uri, languageId: 'vorn', version: 1, text}});
 await published;
 const latencies = [];
 for (let k = 0; k < runs; ++k) {
   const changed = k % 2 ? text : text.replace('.END', 'JUNK\n.END');  // an error, then none
-  published = c.next((m) => m.method === 'textDocument/publishDiagnostics');
+  published = c.next('textDocument/publishDiagnostics');
   const begun = performance.now();
-  c.send({method: 'textDocument/didChange', params: {textDocument: {uri, version: k + 2}, contentChanges: [{text: changed}]}});
+  c.rpc.sendNotification('textDocument/didChange', {textDocument: {uri, version: k + 2}, contentChanges: [{text: changed}]});
   await published;
   latencies.push(performance.now() - begun - DEBOUNCE);
 }
 console.log(`5000 lines: a change's diagnostics ${median(latencies).toFixed(1)} ms after the pause (worst ${Math.max(...latencies).toFixed(1)} ms)`);
-c.child.kill();
+c.stop();

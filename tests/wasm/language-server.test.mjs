@@ -3,60 +3,40 @@
 // tokens, document symbols, completion). The editor test (neovim_test.sh) covers the rest.
 import assert from 'node:assert/strict';
 import {spawn} from 'node:child_process';
+import {createRequire} from 'node:module';
 import path from 'node:path';
 import {test} from 'node:test';
 import {fileURLToPath} from 'node:url';
 
 const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
+const {createMessageConnection} = createRequire(import.meta.url)('vscode-jsonrpc/node');
 const server = path.join(process.env.VORN_BUILD ?? path.join(root, 'build-wasm'), 'npm/bin/vorn-language-server.cjs');
 
-// A client: request(method, params) answers; notifications are kept by method.
+// A client over vscode-jsonrpc (which the server's library brings): request(method, params)
+// answers; note(method) waits for the next notification of `method`.
 function start(capabilities = {}) {
   const child = spawn(process.execPath, [server, '--stdio'], {stdio: ['pipe', 'pipe', 'inherit']});
-  let buffer = Buffer.alloc(0);
-  let id = 0;
-  const waiting = new Map();
+  const rpc = createMessageConnection(child.stdout, child.stdin);
   const notes = [];
-  const noted = [];
-  child.stdout.on('data', (chunk) => {
-    buffer = Buffer.concat([buffer, chunk]);
-    for (;;) {
-      const head = buffer.indexOf('\r\n\r\n');
-      if (head < 0) return;
-      const length = Number(/Content-Length: (\d+)/i.exec(buffer.slice(0, head).toString())[1]);
-      if (buffer.length < head + 4 + length) return;
-      const message = JSON.parse(buffer.slice(head + 4, head + 4 + length).toString());
-      buffer = buffer.slice(head + 4 + length);
-      if (message.id !== undefined && waiting.has(message.id)) {
-        waiting.get(message.id)(message);
-        waiting.delete(message.id);
-      } else if (message.method) {
-        notes.push(message);
-        for (const f of noted.splice(0)) f();
-      }
-    }
+  const waiting = [];
+  rpc.onNotification((method, params) => {
+    notes.push({method, params});
+    for (const wake of waiting.splice(0)) wake();
   });
-  const send = (message) => {
-    const body = JSON.stringify({jsonrpc: '2.0', ...message});
-    child.stdin.write(`Content-Length: ${Buffer.byteLength(body)}\r\n\r\n${body}`);
-  };
-  const request = (method, params) => new Promise((resolve) => {
-    waiting.set(++id, resolve);
-    send({id, method, params});
-  });
-  const notify = (method, params) => send({method, params});
+  rpc.listen();
   const note = async (method) => {
     for (;;) {
       const at = notes.findIndex((n) => n.method === method);
       if (at >= 0) return notes.splice(at, 1)[0].params;
-      await new Promise((resolve) => noted.push(resolve));
+      await new Promise((resolve) => waiting.push(resolve));
     }
   };
-  const init = request('initialize', {processId: null, rootUri: null, capabilities}).then((r) => {
-    notify('initialized', {});
-    return r.result;
+  const init = rpc.sendRequest('initialize', {processId: null, rootUri: null, capabilities}).then((r) => {
+    rpc.sendNotification('initialized', {});
+    return r;
   });
-  return {child, request, notify, note, init};
+  const stop = () => { rpc.dispose(); child.kill(); };
+  return {request: (m, p) => rpc.sendRequest(m, p), notify: (m, p) => rpc.sendNotification(m, p), note, init, stop};
 }
 
 const uri = 'file:///tmp/prog.s';
@@ -78,25 +58,25 @@ test('the language server: diagnostics on their token, in either encoding; seman
 
   const tokens = await c.request('textDocument/semanticTokens/full', {textDocument: {uri}});
   // .SYMBOL; the comment "; café" (7 units); .CODE 0; RET R1 ...
-  assert.deepEqual(tokens.result.data.slice(0, 15), [0, 0, 7, 0, 0, 1, 0, 6, 7, 0, 1, 0, 5, 0, 0]);
+  assert.deepEqual(tokens.data.slice(0, 15), [0, 0, 7, 0, 0, 1, 0, 6, 7, 0, 1, 0, 5, 0, 0]);
 
   c.notify('textDocument/didChange', {textDocument: {uri, version: 2},
     contentChanges: [{text: '.SYMBOL N 1\n.CODE 0\n:TOP ADD R1 R1 #N\nJMP TOP\n.DATA 0 N .END\n'}]});
   assert.deepEqual((await c.note('textDocument/publishDiagnostics')).diagnostics, []);
   const symbols = await c.request('textDocument/documentSymbol', {textDocument: {uri}});
-  assert.deepEqual(symbols.result.map((s) => [s.name, s.children.map((x) => `${x.detail} ${x.name}`)]),
+  assert.deepEqual(symbols.map((s) => [s.name, s.children.map((x) => `${x.detail} ${x.name}`)]),
                    [['.SYMBOL', ['constant N']], ['.CODE', ['label TOP']], ['.DATA', []], ['.END', []]]);
   const complete = async (line, character) => (await c.request('textDocument/completion',
-    {textDocument: {uri}, position: {line, character}})).result.map((x) => x.label);
+    {textDocument: {uri}, position: {line, character}})).map((x) => x.label);
   assert.ok((await complete(3, 0)).includes('JMP'));  // an instruction's place: mnemonics
   const operands = await complete(3, 4);  // an operand's place: registers and names
   assert.ok(operands.includes('R31') && operands.includes('TOP') && !operands.includes('ADD'));
-  c.child.kill();
+  c.stop();
 
   const u = start({general: {positionEncodings: ['utf-8', 'utf-16']}});
   assert.equal((await u.init).capabilities.positionEncoding, 'utf-8');
   open(u, '.SYMBOL é 1\n.CODE 0\n.DATA 0 é X .END\n');
   assert.deepEqual((await u.note('textDocument/publishDiagnostics')).diagnostics[0].range,
                    {start: {line: 2, character: 11}, end: {line: 2, character: 12}});
-  u.child.kill();
+  u.stop();
 });
