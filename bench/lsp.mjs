@@ -8,6 +8,8 @@ import {createRequire} from 'node:module';
 import path from 'node:path';
 import {fileURLToPath} from 'node:url';
 
+import {program} from './program.mjs';
+
 const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..');
 const server = path.join(root, 'build-wasm/npm/bin/vorn-language-server.cjs');
 const runs = Number(process.argv[2] ?? 11);
@@ -31,16 +33,6 @@ function client() {
 
 const initialize = (c) => c.rpc.sendRequest('initialize', {processId: null, rootUri: null, capabilities: {}});
 
-function program(lines) {
-  const out = ['.SYMBOL'];
-  for (let k = 0; out.length < lines / 4; ++k) out.push(`        C${k}   ${k}        ; constant ${k}`);
-  out.push('.CODE 0');
-  for (let k = 0; out.length < lines / 2 && k < 1990; ++k) out.push(`:L${k}    ADD R1 R1 #C${k % 50}   ; step ${k}`);
-  out.push('.DATA 100');
-  while (out.length < lines - 1) out.push(`        C${out.length % 50} 7 -3`);
-  out.push('.END');
-  return `${out.join('\n')}\n`;
-}
 
 const starts = [];
 const floors = [];

@@ -9,6 +9,8 @@ import http from 'node:http';
 import {createRequire} from 'node:module';
 import path from 'node:path';
 import {fileURLToPath} from 'node:url';
+
+import {program} from './program.mjs';
 import zlib from 'node:zlib';
 
 const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..');
@@ -30,17 +32,6 @@ const server = http.createServer((req, res) => {
 await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
 const base = `http://127.0.0.1:${server.address().port}`;
 
-// A program of `lines` lines of the usual shapes: constants, instructions, data.
-function program(lines) {
-  const out = ['.SYMBOL'];
-  for (let k = 0; out.length < lines / 4; ++k) out.push(`        C${k}   ${k}        ; constant ${k}`);
-  out.push('.CODE 0');
-  for (let k = 0; out.length < lines / 2 && k < 1990; ++k) out.push(`:L${k}    ADD R1 R1 #C${k % 50}   ; step ${k}`);
-  out.push('.DATA 100');
-  while (out.length < lines - 1) out.push(`        C${out.length % 50} 7 -3`);
-  out.push('.END');
-  return `${out.join('\n')}\n`;
-}
 
 // In the page: the median time from each key's keydown to the second frame after it (the one
 // that shows the change), for RUNS Enters and Backspaces in the middle of the text.
