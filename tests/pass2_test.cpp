@@ -105,7 +105,7 @@ TEST(Listing, RowsSymbolsAndTheLineOfAnError) {
       {".SYMBOL\n.CODE 0\nRET R1\n.DATA 0\n1\n  NOWHERE\n.END\n", {6, 2, 7}},  // undefined symbol
       {".SYMBOL\n.CODE  17\nRET R1\n.DATA 0\n.END\n", {2, 7, 2}},  // undefine op: the origin
       {".SYMBOL\n.CODE 0\nRET\n#1\n.DATA 0\n.END\n", {4, 0, 2}},   // pass one
-      {"\xEF\xBB\xBF.SYMBOL X\n", {1, 11, 1}},                     // a mark counts on line 1
+      {"\xEF\xBB\xBF.SYMBOL X Y\n", {1, 13, 1}},                   // a mark counts on line 1
       {".SYMBOL\n.CODE 0\n  ; the end\n", {3, 0, 0}},              // the end: the line
   };
   for (const auto& [text, place] : errors) {

@@ -24,9 +24,7 @@ void list_symbols(const Assembly& as, Listing& listing) {
 // The token a pass-one diagnostic names, on the line it shows; at the end of the input, that
 // line alone.
 Place pass_one_place(const Assembly& as) {
-  const SourceReader& r = as.reader;
-  if (r.token_line != r.line_no) return {r.line_no, 0, 0};
-  return token_place(r, r.current_token);
+  return token_place(as.reader, as.reader.current_token);
 }
 
 // Every place a name of the program stands.

@@ -255,6 +255,7 @@ void reader_from_stream(SourceReader& r, ReadBlock read, void* context) {
   r.at_start = true;
   r.at_eof = false;
   r.line_start = nullptr;
+  r.token_start = nullptr;
   r.mark_length = 0;
 }
 
@@ -269,12 +270,13 @@ bool next_token(SourceReader& r) {
   const char* p = r.pos;
   while (is_blank(*p)) ++p;
   if (at_no_token(r, p)) {
-    if (!to_next_line_with_token(r, p)) return false;
+    if (!to_next_line_with_token(r, p)) {
+      r.token_start = nullptr;  // the window may have moved: the last token stands nowhere now
+      return false;
+    }
     p = r.pos;
   }
-  r.token_line = r.line_no;
-  r.token_column =
-      (p - r.line_start) + static_cast<std::ptrdiff_t>(r.line_no == 1 ? r.mark_length : 0);
+  r.token_start = p;
   r.pos = take_token_at(r, p);
   return true;
 }
@@ -290,6 +292,12 @@ std::string_view reader_line(const SourceReader& r) {
   std::string_view line(r.line_start, static_cast<std::size_t>(nl - r.line_start));
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   return line;
+}
+
+std::int64_t token_column(const SourceReader& r) {
+  if (r.token_start == nullptr) return -1;
+  return (r.token_start - r.line_start) +
+         static_cast<std::int64_t>(r.line_no == 1 ? r.mark_length : 0);
 }
 
 NumberScan scan_number(std::string_view text, std::int32_t& value) {

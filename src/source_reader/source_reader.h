@@ -37,17 +37,15 @@ struct SourceReader {
   bool at_eof = false;                         // the source has no more bytes
   const char* line_start = nullptr;            // the line last entered, which diagnostics show
   std::int64_t line_no = 0;                    // lines entered so far
-  std::string_view current_token;  // the token taken last, upper-cased, in `token_store`
-  std::string token_store;         // grows to the longest token
-  std::int64_t token_line = 0, token_column = 0;  // where the token taken last stands
-  std::size_t mark_length = 0;  // the byte-order mark before line 1, counted in its columns
+  std::string_view current_token;     // the token taken last, upper-cased, in `token_store`
+  std::string token_store;            // grows to the longest token
+  const char* token_start = nullptr;  // the current token in the window; null past the input
+  std::size_t mark_length = 0;        // the byte-order mark, counted in line 1's columns
   int pass_no = 1;
 };
 
-/// Makes `r` read the in-memory text `text`, which must outlive the reader.
+/// Makes `r` read the text `text` (which must outlive it), or a source in blocks through `read`.
 void reader_from_text(SourceReader& r, std::string_view text);
-
-/// Makes `r` read a source in blocks, calling `read(context, ...)`.
 void reader_from_stream(SourceReader& r, ReadBlock read, void* context);
 
 /// Takes the next token; false at the end of the input, leaving the last token and line.
@@ -56,8 +54,10 @@ bool next_token(SourceReader& r);
 /// next_token, where the end of the input is the error "unexpected end of file".
 void take_token(SourceReader& r);
 
-/// The line last entered, without its line end; empty before the first.
+/// The line last entered, without its line end (empty before the first), and the first byte of
+/// the current token on it (-1 once the input has ended).
 std::string_view reader_line(const SourceReader& r);
+std::int64_t token_column(const SourceReader& r);
 
 /// A number is "-" or nothing, then only decimal digits ("" and "-" are 0), in 32 bits or not.
 enum class NumberScan { not_number, in_range, out_of_range };

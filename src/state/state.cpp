@@ -18,14 +18,16 @@ void fixup_add(Assembly& as, std::int32_t address, std::int32_t symbol, std::str
   as.fixups[at] = {address, symbol};
 }
 
-void map_use(Assembly& as, int index, std::string_view text, bool definition) {
-  if (as.map == nullptr || sym_kind(as.symtab, index) == KIND_PREDEFINED) return;
+void record_use(Assembly& as, int index, std::string_view text, bool definition) {
+  if (sym_kind(as.symtab, index) == KIND_PREDEFINED) return;
   as.map->uses.push_back({index, token_place(as.reader, text), definition});
 }
 
 Place token_place(const SourceReader& r, std::string_view text) {
   const std::int64_t offset = text.data() - r.current_token.data();
-  return {r.token_line, r.token_column + offset, static_cast<std::int64_t>(text.size())};
+  const std::int64_t column = token_column(r);
+  if (column < 0) return {r.line_no, 0, 0};
+  return {r.line_no, column + offset, static_cast<std::int64_t>(text.size())};
 }
 
 int intern(Assembly& as, std::string_view name) {

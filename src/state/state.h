@@ -53,7 +53,7 @@ struct SourceMap {
     bool definition;
   };
   std::vector<Use> uses;  // every name of the program where it stands
-  Place error;                          // the token a pass-two diagnostic names
+  Place error;            // the token a pass-two diagnostic names
 };
 
 /// Everything one run of the assembler works on. A new one is a fresh assembler: create it
@@ -83,9 +83,15 @@ inline void map_definition(Assembly& as, int index, bool label) {
   if (as.map != nullptr) as.map->definitions.push_back({index, as.reader.line_no, label});
 }
 
-/// Records where symbol `index` stands: as `text`, a part of the current token; a definition
-/// or a use. Only the program's own names are recorded, not the predefined ones.
-void map_use(Assembly& as, int index, std::string_view text, bool definition);
+/// map_use when a listing is wanted.
+void record_use(Assembly& as, int index, std::string_view text, bool definition);
+
+/// Records where symbol `index` stands, when a listing is wanted: as `text`, a part of the
+/// current token; a definition or a use. Only the program's own names are recorded, not the
+/// predefined ones.
+inline void map_use(Assembly& as, int index, std::string_view text, bool definition) {
+  if (as.map != nullptr) record_use(as, index, text, definition);
+}
 
 /// Appends an item; "out of memory" when the list is full.
 void item_append(Assembly& as, Kind kind, std::int32_t value);
@@ -98,7 +104,8 @@ int intern(Assembly& as, std::string_view name);
 /// `name` is the symbol's text in the current token.
 void fixup_add(Assembly& as, std::int32_t address, std::int32_t symbol, std::string_view name);
 
-/// Where `text`, a part of the current token, stands in the source.
+/// Where `text`, a part of the current token, stands in the source; once the input has ended,
+/// the line last entered.
 Place token_place(const SourceReader& r, std::string_view text);
 
 }  // namespace vorn
