@@ -255,6 +255,8 @@ connection.onDocumentHighlight(({textDocument, position}) => {
 // A new name must be one the assembler takes as a name of the program, and a new one.
 function renameProblem(doc, name) {
   const upper = name.toUpperCase();
+  // A pass-one error stops the reading: the uses after it are not known, and would be missed.
+  if (!doc.answer.ok && doc.answer.output.startsWith('line ')) return 'the program has an error to fix first';
   if (name === '' || /[ \t\r\n]/.test(name) || /^[:#@+;]/.test(name)) return 'a name is one token that does not start with ":", "#", "@", "+" or ";"';
   if (/^-?[0-9]*$/.test(name)) return 'a number is no name';
   if (table.mnemonics.has(upper) || table.registers.has(upper) || upper.startsWith('.')) return `${upper} is predefined or a section`;
