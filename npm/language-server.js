@@ -9,6 +9,7 @@ import {createConnection, DocumentHighlightKind, ProposedFeatures, SymbolKind, T
         TextDocumentSyncKind} from 'vscode-languageserver/node';
 import {TextDocument} from 'vscode-languageserver-textdocument';
 
+import {UTF8, charOffset} from '../web/src/bytes.js';
 import {explain} from '../web/src/explain.js';
 import {CLASSES, lineLength, lineTokens, tokenAround} from '../web/src/tokens.js';
 
@@ -39,16 +40,7 @@ function coreLines(text) {
 }
 
 /// The offset in `line` (UTF-16 units) of its byte `column`.
-function charAt(line, column) {
-  let bytes = 0;
-  let at = 0;
-  for (const c of line) {
-    if (bytes >= column) return at;
-    bytes += encoder.encode(c).length;
-    at += c.length;
-  }
-  return at;
-}
+const charAt = (line, column) => charOffset(line, UTF8, column);
 
 /// The byte column of offset `at` in `line`.
 function byteAt(line, at) {

@@ -218,20 +218,20 @@ bool at_no_token(const SourceReader& r, const char* p) {
   return p == r.window_end || at_line_end(p) || at_comment(p);
 }
 
+// The start of the line after the one that `p`, its line end or a comment, stands in.
+const char* line_after(const SourceReader& r, const char* p) {
+  if (*p == '\n') return p + 1;
+  const auto rest = static_cast<std::size_t>(r.window_end - p);
+  return static_cast<const char*>(std::memchr(p, '\n', rest)) + 1;
+}
+
 // Moves from `p`, where the current line holds no further token, to the first token of the
 // next line that holds one, and leaves `pos` there. False at the end of the input.
 bool to_next_line_with_token(SourceReader& r, const char* p) {
   // The first turn passes what is left of the current line; each further one, a line without
   // a token, after which more such lines are likely: they are passed over in blocks.
   for (bool in_empty_lines = false;; in_empty_lines = true) {
-    if (p == r.window_end) {
-      // no bytes at hand: the line to enter is read first
-    } else if (*p == '\n') {
-      ++p;
-    } else {  // a CR LF, or a comment
-      const auto rest = static_cast<std::size_t>(r.window_end - p);
-      p = static_cast<const char*>(std::memchr(p, '\n', rest)) + 1;
-    }
+    if (p != r.window_end) p = line_after(r, p);  // else nothing is at hand: a line is read
     if (in_empty_lines) p = pass_empty_lines(r, p);
     if (!enter_line(r, p)) return false;
     p = r.pos;

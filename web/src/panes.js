@@ -193,7 +193,7 @@ export function fillObject(pre, text, listing, band) {
   lines.forEach((text, k) => {
     const span = document.createElement('span');
     span.textContent = text;
-    const line = listing.code.length + listing.data.length > 0 ? sourceLine(k) : 0;
+    const line = sourceLine(k);
     if (line > 0) {
       span.dataset.line = String(line);
       span.className = `band-${band(line)}`;
