@@ -3,6 +3,8 @@
 // hold line terminators.
 #include <gtest/gtest.h>
 
+#include <iostream>
+
 #include "e2e_support.h"
 
 namespace {
@@ -133,7 +135,8 @@ TEST(SafeOutput, SignalWhileTheTemporaryFileExists) {
 }
 
 // Catches a run killed by SIGPIPE, or a message lost without a word, when standard output
-// cannot be written; the status and the object stay as they would be.
+// cannot be written; the status and the object stay as they would be. And a full pipe that
+// another program made non-blocking taken for one that cannot be written.
 TEST(SafeOutput, StandardOutputThatCannotBeWritten) {
   using platform::StdoutTo;
   for (StdoutTo to : {StdoutTo::full_device, StdoutTo::closed_pipe, StdoutTo::closed}) {
@@ -154,10 +157,22 @@ TEST(SafeOutput, StandardOutputThatCannotBeWritten) {
     EXPECT_EQ(good.err, "");
     EXPECT_EQ(sorted_files(d.path), (std::vector<std::string>{"bad.s", "good.obj", "good.s"}));
   }
+  if (ON_WINDOWS) return;
+  ScratchDir d;
+  const std::string line = ".SYMBOL .CODE 0 " + std::string(100'000, 'X');
+  write_file(d.path / "long.s", line + "\n");
+  const platform::SpawnResult r = shell(
+      d.path,
+      "{ perl -MFcntl -e 'fcntl(STDOUT, F_SETFL, O_NONBLOCK) or die; exec @ARGV' \"$0\" long.s; "
+      "echo \"status $?\" >&2; } | { sleep 1; wc -c; }");
+  const std::string message = "line 1 error: undefined op symbol " + line.substr(16) + "\n" + line;
+  EXPECT_EQ(r.out, std::to_string(message.size() + 1) + "\n");
+  EXPECT_EQ(r.err, "status 1\n");
 }
 
 // Catches a link at the object path replaced by a regular file while its target keeps the old
-// text, and a dangling link that is replaced instead of creating its target.
+// text, a dangling link replaced instead of creating its target, and a chain of as many links
+// as the system follows (40) refused. The package's command refuses every link.
 TEST(SafeOutput, ObjectPathThatIsASymbolicLink) {
   ScratchDir d;
   fs::create_directory(d.path / "out");
@@ -167,21 +182,35 @@ TEST(SafeOutput, ObjectPathThatIsASymbolicLink) {
   }
   ASSERT_TRUE(platform::make_symbolic_link("p.obj", (d.path / "chain.obj").string()));
   ASSERT_TRUE(platform::make_symbolic_link("out/made.obj", (d.path / "dangling.obj").string()));
-  for (const std::string name : {"p", "chain", "dangling"})
-    write_file(d.path / (name + ".s"), GOOD);
-  EXPECT_EQ(run_vorn(d.path, {"p.s"}).status, 0);
-  EXPECT_EQ(read_file(d.path / "out" / "real.obj"), object_of_good("p.obj"));
-  EXPECT_EQ(run_vorn(d.path, {"chain.s"}).status, 0);
-  EXPECT_EQ(read_file(d.path / "out" / "real.obj"), object_of_good("chain.obj"));
-  EXPECT_EQ(run_vorn(d.path, {"dangling.s"}).status, 0);
-  EXPECT_EQ(read_file(d.path / "out" / "made.obj"), object_of_good("dangling.obj"));
-  for (const char* link : {"p.obj", "chain.obj", "dangling.obj"}) {
-    EXPECT_TRUE(fs::is_symlink(d.path / link)) << link;
+  ASSERT_TRUE(platform::make_symbolic_link("real.obj", (d.path / "out" / "l39").string()));
+  for (int k = 38; k >= 1; --k) {
+    ASSERT_TRUE(platform::make_symbolic_link("l" + std::to_string(k + 1),
+                                             (d.path / "out" / ("l" + std::to_string(k))).string()));
   }
-  EXPECT_EQ(sorted_files(d.path).size(), 9u);  // no temporary file anywhere
+  ASSERT_TRUE(platform::make_symbolic_link("out/l1", (d.path / "forty.obj").string()));
+  const bool refused = testing_another_command();
+  const std::pair<std::string, std::string> rows[] = {
+      {"p", "real.obj"}, {"chain", "real.obj"}, {"dangling", "made.obj"}, {"forty", "real.obj"}};
+  for (const auto& [name, target] : rows) {
+    SCOPED_TRACE(name);
+    write_file(d.path / (name + ".s"), GOOD);
+    const Outcome r = run_vorn(d.path, {name + ".s"});
+    EXPECT_EQ(r.status, refused ? 1 : 0);
+    EXPECT_EQ(r.out, refused ? native("error: cannot write object file\n") : "");
+    const std::string earlier = target == "made.obj" ? "" : EARLIER;
+    EXPECT_EQ(read_file(d.path / "out" / target), refused ? earlier : object_of_good(name + ".obj"));
+    EXPECT_TRUE(fs::is_symlink(d.path / (name + ".obj")));
+  }
+  // The sources, links and targets alone: no temporary file anywhere.
+  EXPECT_EQ(sorted_files(d.path).size(), refused ? 49u : 50u);
+
+  if (ON_WINDOWS) return;
+  // Caught: a link through /proc (the standard output, a pipe) refused where the shell writes.
+  const platform::SpawnResult out =
+      shell(d.path, "ln -s /dev/stdout o.obj && cp p.s o.s && \"$0\" o.s | cat");
+  EXPECT_EQ(out.out, refused ? "error: cannot write object file\n" : object_of_good("o.obj"));
 
   // Caught: the target made early and left empty when the run then failed (out of descriptors).
-  if (ON_WINDOWS) return;  // no descriptor limit
   ASSERT_TRUE(platform::make_symbolic_link("out/never.obj", (d.path / "few.obj").string()));
   write_file(d.path / "few.s", GOOD);
   for (int limit = 4; limit <= 12 && !fs::exists(d.path / "out" / "never.obj"); ++limit) {
@@ -195,9 +224,12 @@ TEST(SafeOutput, ObjectPathThatIsASymbolicLink) {
 }
 
 // Catches a named pipe at the object path (or at the end of a link there) replaced by a regular
-// file, so that its reader gets nothing: a pipe is written, as any program writes a file.
-TEST(SafeOutput, PipeAtTheObjectPathIsWritten) {
+// file, so that its reader gets nothing: a pipe is written, as any program writes a file. The
+// package's command refuses it at once, reader or none (it could not be stopped while it
+// waited for one).
+TEST(SafeOutput, PipeAtTheObjectPath) {
   if (ON_WINDOWS) GTEST_SKIP() << "Windows has no named pipes among its files";
+  const bool refused = testing_another_command();
   for (const std::string name : {"pipe", "link"}) {
     SCOPED_TRACE(name);
     ScratchDir d;
@@ -205,10 +237,13 @@ TEST(SafeOutput, PipeAtTheObjectPathIsWritten) {
     ASSERT_EQ(platform::spawn("/usr/bin/mkfifo", {(d.path / "pipe.obj").string()}).status, 0);
     if (name == "link") fs::create_symlink("pipe.obj", d.path / "link.obj");
     // A reader that gives up after a while, so that a replaced pipe fails the test, not hangs it.
+    const std::string reader = refused ? "" : "timeout 10 cat pipe.obj >got & ";
     const platform::SpawnResult r =
-        shell(d.path, "timeout 10 cat pipe.obj >got & \"$0\" " + name + ".s; s=$?; wait; exit $s");
-    EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_EQ(read_file(d.path / "got"), object_of_good(name + ".obj"));
+        shell(d.path, reader + "timeout 10 \"$0\" " + name + ".s; s=$?; wait; exit $s");
+    EXPECT_EQ(r.status, refused ? 1 : 0) << r.out;
+    if (!refused) {
+      EXPECT_EQ(read_file(d.path / "got"), object_of_good(name + ".obj"));
+    }
     EXPECT_EQ(fs::status(d.path / "pipe.obj").type(), fs::file_type::fifo);
   }
 }
@@ -254,14 +289,15 @@ TEST(SafeOutput, LinkThatTheSystemRefusesToFollow) {
   EXPECT_EQ(read_file(mine / "real.obj"), object_of_good("p.obj"));
 }
 
-// Catches a write-protected object silently replaced, permission bits lost, and a writable
-// object refused where no new file may be made beside it (written in place instead).
+// Catches a write-protected object silently replaced, permission bits or owner lost, a
+// temporary name left where no name can be removed, and an earlier object written over where
+// it may not be replaced: there it is refused and stays as it was.
 TEST(SafeOutput, PermissionsOfTheEarlierObjectAndItsFolder) {
   using fs::perms;
   struct Row {
     const char* what;
     perms folder;
-    perms object;
+    perms object;     // the earlier object's; perms::none: there is none
     bool other_user;  // the object and folder belong to another user than the one running vorn
     bool replaced;
     std::uint64_t file_size_limit = 0;
@@ -269,41 +305,43 @@ TEST(SafeOutput, PermissionsOfTheEarlierObjectAndItsFolder) {
     const char* attribute = nullptr;  // given to the folder with chattr (root, ext2 to ext4)
   };
   const perms all = perms::all;
+  const perms sticky = perms::sticky_bit;
   const Row rows[] = {
       {"write-protected object", all, perms(0444), true, false},
       {"permission bits kept", perms(0755), perms(0640), false, true},
-      {"read-only folder", perms(0555), perms(0666), true, true},
-      {"sticky folder, another user's file", all | perms::sticky_bit, perms(0666), true, true},
-      // Caught: the earlier object cut to the limit, written in place before the text fitted.
+      {"read-only folder", perms(0555), perms(0666), true, false},
+      {"sticky folder, another user's file", all | sticky, perms(0666), true, false},
       {"read-only folder, object past the file-size limit", perms(0555), perms(0666), true, false,
        40},  // the message fits, the object does not
       // Caught: drop boxes (write and search, no read) refused, the folder opened for reading.
       {"drop box 0733", perms(0733), perms(0666), true, true},
       {"drop box 0333", perms(0333), perms(0666), true, true},
-      {"sticky drop box 1733", perms(0733) | perms::sticky_bit, perms(0666), true, true},
+      {"sticky drop box 1733, another user's file", perms(0733) | sticky, perms(0666), true, false},
+      {"sticky drop box 1733, a new object", perms(0733) | sticky, perms::none, true, true},
       // Caught: root taking a user's object for itself, out of that user's reach.
       {"owner kept", perms(0755), perms(0600), false, true, 0, 65534},
-      // Caught: a temporary name left in a folder that lets no name be removed.
-      {"append-only folder", all, perms(0666), false, true, 0, -1, "+a"},
+      {"append-only folder holding an earlier object", all, perms(0666), false, false, 0, -1, "+a"},
+      {"append-only folder, a new object", all, perms::none, false, true, 0, -1, "+a"},
   };
   const bool root = platform::current_user() == 0;
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
-    const bool protected_row = !row.replaced;
-    if (ON_WINDOWS && !protected_row) continue;  // Windows has no such bits; ACLs stay as they are
+    const bool earlier = row.object != perms::none;
+    // Windows has no such bits but the object's read-only attribute; ACLs stay as they are.
+    if (ON_WINDOWS && (!earlier || (row.object & perms::owner_write) != perms::none)) continue;
     if (!ON_WINDOWS && (row.other_user || row.owner >= 0) && !root) continue;  // no other user
     if (ON_WINDOWS && (row.file_size_limit != 0 || row.owner >= 0)) continue;  // no such limits
     if (row.attribute != nullptr && (ON_WINDOWS || !root)) continue;
-    // README: the package's command cannot see the attribute
-    if (row.attribute != nullptr && testing_another_command()) continue;
     ScratchDir d;
     const fs::path f = d.path / "f";
     fs::create_directory(f);
     write_file(f / "p.s", GOOD);
-    write_file(f / "p.obj", EARLIER);
     fs::permissions(d.path, perms(0755));     // the other user reaches the folder and the source,
     fs::permissions(f / "p.s", perms(0644));  // whatever the umask
-    fs::permissions(f / "p.obj", row.object);
+    if (earlier) {
+      write_file(f / "p.obj", EARLIER);
+      fs::permissions(f / "p.obj", row.object);
+    }
     if (row.owner >= 0) {
       ASSERT_EQ(give_to_nobody(f / "p.obj"), 0);
     }
@@ -324,7 +362,7 @@ TEST(SafeOutput, PermissionsOfTheEarlierObjectAndItsFolder) {
     EXPECT_EQ(r.status, row.replaced ? 0 : 1);
     EXPECT_EQ(r.out, row.replaced ? "" : native("error: cannot write object file\n"));
     EXPECT_EQ(read_file(f / "p.obj"), row.replaced ? object_of_good("p.obj") : EARLIER);
-    if (!ON_WINDOWS) {
+    if (!ON_WINDOWS && earlier) {
       EXPECT_EQ(fs::status(f / "p.obj").permissions(), row.object);
       if (row.owner >= 0) {
         EXPECT_EQ(platform::spawn("/usr/bin/stat", {"-c%u", (f / "p.obj").string()}).out,
@@ -332,39 +370,53 @@ TEST(SafeOutput, PermissionsOfTheEarlierObjectAndItsFolder) {
       }
     }
     EXPECT_EQ(sorted_files(f), (std::vector<std::string>{"p.obj", "p.s"}));
-    fs::permissions(f / "p.obj", all);
+    if (fs::exists(f / "p.obj")) fs::permissions(f / "p.obj", all);
   }
 }
 
-// Catches the earlier object overwritten part-way by a write in place on a full disk whose
-// file system reserves no room (ext2 has no fallocate): the read-only folder's writable object
-// must stay as it was.
-TEST(SafeOutput, WriteInPlaceOnAFullDiskThatReservesNoRoom) {
-  if (ON_WINDOWS || platform::current_user() != 0) GTEST_SKIP() << "needs root to mount ext2";
-  ScratchDir d;
-  fs::permissions(d.path, fs::perms(0755));
-  if (shell(d.path,
-            "dd if=/dev/zero of=e2.img bs=1k count=512 2>/dev/null && "
-            "mkfs.ext2 -q -F -m 0 e2.img && mkdir m && mount -o loop e2.img m && mkdir m/ro")
-          .status != 0) {
-    GTEST_SKIP() << "no loop device, or no ext2, here";
+// Catches an earlier object written over part-way on a full disk: a sparse one, writable, in a
+// read-only folder, whose holes would need new room (ext2 reserves none, tmpfs neither). It is
+// refused and stays byte for byte as it was.
+TEST(SafeOutput, EarlierObjectOnAFullDiskStaysAsItWas) {
+  if (ON_WINDOWS || platform::current_user() != 0) GTEST_SKIP() << "needs root to mount";
+  const std::string file_systems[] = {
+      "dd if=/dev/zero of=img bs=1k count=512 2>/dev/null && mkfs.ext2 -q -F -m 0 img && "
+      "mount -o loop img m",
+      "mount -t tmpfs -o size=512k tmpfs m"};
+  for (const std::string& mount : file_systems) {
+    SCOPED_TRACE(mount);
+    ScratchDir d;
+    fs::permissions(d.path, fs::perms(0755));
+    if (shell(d.path, "mkdir m && " + mount + " && mkdir m/ro").status != 0) {
+      GTEST_SKIP() << "no loop device, ext2 or tmpfs here";
+    }
+    struct Unmount {
+      fs::path at;
+      ~Unmount() { platform::spawn("/bin/umount", {at.string()}); }
+    } unmount{d.path / "m"};
+    const fs::path ro = d.path / "m" / "ro";
+    const std::string big = ".SYMBOL .CODE 0\n" + repeat("ADD R1 R2 R3\n", 1999) + ".DATA 0 .END\n";
+    write_file(d.path / "big.s", big);
+    write_file(ro / "big.s", big);
+    ASSERT_EQ(run_vorn(d.path, {"big.s"}).status, 0);
+    // Data in its first 8 KiB and in the block of the new text's last byte, holes elsewhere.
+    const std::size_t length = fs::file_size(d.path / "big.obj");
+    ASSERT_EQ(shell(ro, "head -c 8192 /dev/urandom >big.obj && truncate -s " +
+                            std::to_string(length + 8192) + " big.obj && head -c 4096 /dev/urandom "
+                            "| dd of=big.obj bs=4096 seek=" + std::to_string((length - 1) / 4096) +
+                            " conv=notrunc 2>/dev/null")
+                  .status,
+              0);
+    const std::string earlier = read_file(ro / "big.obj");
+    ASSERT_EQ(give_to_nobody(ro / "big.obj"), 0);
+    fs::permissions(ro, fs::perms(0555));
+    shell(d.path, "dd if=/dev/zero of=m/fill bs=1k 2>/dev/null; sync");  // the disk is full
+    const platform::SpawnResult r = spawn_as_nobody(d.path, ro, "big.s");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "error: cannot write object file\n");
+    EXPECT_TRUE(read_file(ro / "big.obj") == earlier);
+    EXPECT_EQ(sorted_files(ro), (std::vector<std::string>{"big.obj", "big.s"}));
   }
-  struct Unmount {
-    fs::path at;
-    ~Unmount() { platform::spawn("/bin/umount", {at.string()}); }
-  } unmount{d.path / "m"};
-  const fs::path ro = d.path / "m" / "ro";
-  write_file(ro / "big.s", ".SYMBOL .CODE 0\n" + repeat("ADD R1 R2 R3\n", 1500) + ".DATA 0 .END\n");
-  write_file(ro / "big.obj", EARLIER);
-  ASSERT_EQ(give_to_nobody(ro / "big.obj"), 0);
-  fs::permissions(ro, fs::perms(0555));
-  // Full but for 8 KiB: the first pages of the new text would fit, the rest not.
-  shell(d.path, "dd if=/dev/zero of=m/fill bs=1k 2>/dev/null; truncate -s -8K m/fill");
-  const platform::SpawnResult r = spawn_as_nobody(d.path, ro, "big.s");
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, "error: cannot write object file\n");
-  EXPECT_EQ(read_file(ro / "big.obj"), EARLIER);
-  EXPECT_EQ(sorted_files(ro), (std::vector<std::string>{"big.obj", "big.s"}));
 }
 
 // Catches a header comment ended early by a line terminator in the path, which leaves an
@@ -383,6 +435,45 @@ TEST(SafeOutput, LineTerminatorsInThePathAreWrittenAsQuestionMarks) {
     EXPECT_EQ(run_vorn(d.path, {name + ".s"}).status, 0);
     EXPECT_EQ(read_file(d.path / u8path(name + ".obj")), object_of_good(shown + ".obj"));
   }
+}
+
+// Catches a file of root's made through another user's link: while root runs vorn again and
+// again in a sticky folder of its own, the other user puts a link that leads nowhere (into a
+// folder of root's), a link to a file of root's, a file of its own, or nothing at the object
+// path, in turn, as fast as it can. The system follows none of those links for root there; a
+// look-up by name that is not the system's own may land on one that has come back. (Root's
+// object is removed after each run: the other user could remove nothing of root's there.)
+TEST(Race, AnotherUsersLinksFlippedAtTheObjectPath) {
+#if defined(FLIP_LINKS)
+  if (platform::current_user() != 0 || read_file("/proc/sys/fs/protected_symlinks") != "1\n") {
+    GTEST_SKIP() << "needs root (to be another user) and fs.protected_symlinks=1";
+  }
+  ScratchDir d;
+  fs::permissions(d.path, fs::perms(0755));
+  fs::create_directory(d.path / "root-only");
+  fs::permissions(d.path / "root-only", fs::perms(0700));
+  write_file(d.path / "root-only" / "kept", EARLIER);
+  const fs::path sticky = d.path / "sticky";
+  fs::create_directory(sticky);
+  fs::permissions(sticky, fs::perms::all | fs::perms::sticky_bit);
+  write_file(sticky / "prog.s", GOOD);
+  platform::SpawnOptions options;
+  options.cwd = sticky.string();
+  const std::string flip = std::string(FLIP_LINKS) + " 65534 prog.obj " +
+                           (d.path / "root-only" / "made").string() + " " +
+                           (d.path / "root-only" / "kept").string() + " 20";
+  const platform::SpawnResult r = platform::spawn(
+      "/bin/sh",
+      {"-c", flip + " >swaps & n=0; while kill -0 $! 2>/dev/null; do \"$0\" prog.s >/dev/null "
+                    "&& n=$((n + 1)); rm -f prog.obj; done; echo $n objects made, $(cat swaps) swaps",
+       program_under_test()},
+      options);
+  std::cout << r.out;
+  EXPECT_EQ(sorted_files(d.path / "root-only"), (std::vector<std::string>{"kept"}));
+  EXPECT_EQ(read_file(d.path / "root-only" / "kept"), EARLIER);
+#else
+  GTEST_SKIP() << "no other user here";
+#endif
 }
 
 }  // namespace

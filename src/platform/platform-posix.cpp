@@ -1,9 +1,9 @@
 // The platform services on POSIX systems.
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
-#include <sys/file.h>
 #if defined(__linux__)
 #include <sys/random.h>
 #endif
@@ -105,11 +105,17 @@ struct Fd {
   }
 };
 
+// Writes all of `text` to `fd`. A descriptor that another program made non-blocking (a
+// standard output shared with it) is waited for while it is full, as a blocking one would be.
 bool write_all(int fd, std::string_view text) {
   while (!text.empty()) {
     ssize_t n = ::write(fd, text.data(), text.size());
     if (n < 0) {
-      if (errno == EINTR) continue;
+      struct pollfd ready = {fd, POLLOUT, 0};
+      if (errno == EINTR ||
+          ((errno == EAGAIN || errno == EWOULDBLOCK) && ::poll(&ready, 1, -1) >= 0)) {
+        continue;
+      }
       return false;
     }
     text.remove_prefix(static_cast<std::size_t>(n));
@@ -168,13 +174,11 @@ bool read_link(int dir, const std::string& name, std::string& text) {
   }
 }
 
-// Where the object goes: the folder that holds it, opened for search only, and its name there.
-// Names are looked up relative to the folder, so the length of the whole path does not matter.
+// A name in a folder: the folder opened for search only, so that names are looked up relative
+// to it and the length of the whole path does not matter.
 struct Place {
   Fd dir;
   std::string name;
-  bool exists = false;
-  struct stat st {};
 };
 
 bool open_place(const std::string& path, Place& place) {
@@ -184,30 +188,17 @@ bool open_place(const std::string& path, Place& place) {
   return place.dir.fd >= 0 && !place.name.empty();
 }
 
-// As many links as Linux follows in one lookup.
+// As many links as Linux follows in one look-up.
 constexpr int MAX_LINK_HOPS = 40;
 
-// The object path is a symbolic link. Whether it is followed is the system's decision, asked by
-// an ordinary look-up through it, with the system's protections (Linux with
-// fs.protected_symlinks=1 follows no link in a sticky world-writable folder whose owner is
-// neither the folder's owner nor the one who follows it). It is then followed by hand, one link
-// at a time, each from the folder that holds it, so that neither the depth of the folders, nor
-// an ancestor that is not searchable, nor a missing /proc matters. The place becomes the final
-// target in its own folder, the file the system reached; a dangling link's target is made
-// only when the new text is put there.
-bool follow_link(Place& place) {
-  struct stat reached {};
-  const bool found = ::fstatat(place.dir.fd, place.name.c_str(), &reached, 0) == 0;
-  if (!found && errno != ENOENT) return false;
-  for (int hop = 0; hop < MAX_LINK_HOPS; ++hop) {
-    if (::fstatat(place.dir.fd, place.name.c_str(), &place.st, AT_SYMLINK_NOFOLLOW) != 0) {
-      place.exists = false;  // dangling, as the system found it
-      return errno == ENOENT && !found;
-    }
-    if (!S_ISLNK(place.st.st_mode)) {
-      place.exists = true;
-      return found && same_file(place.st, reached);  // else changed meanwhile
-    }
+// Moves `place` along the links that start there, one at a time, each from the folder that
+// holds it, to the name that holds the file `target`. Only finds the name: which file it is,
+// the system has decided. False unless the name found holds that very file.
+bool find_name_of(Place& place, const struct stat& target) {
+  for (int hop = 0; hop <= MAX_LINK_HOPS; ++hop) {
+    struct stat st {};
+    if (::fstatat(place.dir.fd, place.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    if (!S_ISLNK(st.st_mode)) return same_file(st, target);
     std::string text;
     std::string folder;
     if (!read_link(place.dir.fd, place.name, text)) return false;
@@ -217,18 +208,6 @@ bool follow_link(Place& place) {
     if (place.dir.fd < 0 || place.name.empty()) return false;
   }
   return false;
-}
-
-// Finds where `path` puts the object. Only a name that does not exist counts as no object;
-// any other failure to look it up is a failure.
-bool locate(const std::string& path, Place& place) {
-  if (!open_place(path, place)) return false;
-  if (::fstatat(place.dir.fd, place.name.c_str(), &place.st, AT_SYMLINK_NOFOLLOW) != 0) {
-    return errno == ENOENT;
-  }
-  if (S_ISLNK(place.st.st_mode)) return follow_link(place);
-  place.exists = true;
-  return true;
 }
 
 // Fills `out` with random letters and digits from the system's random source.
@@ -337,29 +316,20 @@ bool name_temporary(NewFile& file, Make make) {
   return false;
 }
 
-// Makes `file` an unnamed new file in the folder `dir` (Linux). False, with errno, where the
-// folder allows none or the file system has none.
-bool create_unnamed(NewFile& file, int dir, mode_t mode) {
+// Creates the new file in the folder `dir` with permission bits `mode`: unnamed where it may
+// be (`unnamed`, on a file system that has them), else under a temporary name where one may be
+// made (`named`). Never opens an existing file or a link.
+bool create_new(NewFile& file, int dir, mode_t mode, bool unnamed, bool named) {
   file.dir = dir;
 #if defined(__linux__)
-  file.fd.reset(::openat(dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
-  return file.fd.fd >= 0;
-#else
-  (void)mode;
-  errno = EOPNOTSUPP;
-  return false;
-#endif
-}
-
-// Creates the new file in the folder `dir` with permission bits `mode`, unnamed where it may be
-// (`unnamed`); never opens an existing file or a link. False, with errno, when no new file may
-// be made there.
-bool create_new(NewFile& file, int dir, mode_t mode, bool unnamed) {
-  file.dir = dir;
-  if (unnamed &&
-      (create_unnamed(file, dir, mode) || errno == EACCES || errno == EPERM || errno == EROFS)) {
-    return file.fd.fd >= 0;
+  if (unnamed) {
+    file.fd.reset(::openat(dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
+    if (file.fd.fd >= 0) return true;
   }
+#else
+  (void)unnamed;
+#endif
+  if (!named) return false;
   handle_cleanup_signals();  // the file is written under this name
   return name_temporary(file, [&](const char* name) {
     file.fd.reset(::openat(dir, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
@@ -367,23 +337,17 @@ bool create_new(NewFile& file, int dir, mode_t mode, bool unnamed) {
   });
 }
 
-#if defined(__linux__)
 // Gives the unnamed file `file` the name `name` in its folder: through the descriptor itself
 // where the process may (it takes a privilege before Linux 6.10), else through its name in
 // /proc. False where neither may be done, or the name exists.
 bool link_in(const NewFile& file, const char* name) {
+#if defined(__linux__)
   return ::linkat(file.fd.fd, "", file.dir, name, AT_EMPTY_PATH) == 0 ||
          (errno != EEXIST &&
           ::linkat(AT_FDCWD, ProcPath(file.fd.fd).text, file.dir, name, AT_SYMLINK_FOLLOW) == 0);
-}
-#endif
-
-// Gives an unnamed file its temporary name, for the instant before it is put in place.
-bool give_name(NewFile& file) {
-  if (file.named) return true;
-#if defined(__linux__)
-  return name_temporary(file, [&](const char* name) { return link_in(file, name); });
 #else
+  (void)file;
+  (void)name;
   return false;  // every new file has a name from the start here
 #endif
 }
@@ -401,66 +365,6 @@ bool keeps_every_name(int dir) {
 #endif
 }
 
-// Makes the object, which does not exist yet, whole under its own name: written as an unnamed
-// file, then given its name. Where the system has no unnamed files, nothing is made.
-bool make_whole(const Place& place, std::string_view text) {
-#if defined(__linux__)
-  NewFile file;
-  return create_unnamed(file, place.dir.fd, 0666) && write_all(file.fd.fd, text) &&
-         link_in(file, place.name.c_str()) && ::close(std::exchange(file.fd.fd, -1)) == 0;
-#else
-  (void)place;
-  (void)text;
-  return false;
-#endif
-}
-
-// Writes all of `text` into `fd` from the offset `at`.
-bool write_all_at(int fd, std::string_view text, std::size_t at) {
-  while (!text.empty()) {
-    ssize_t n = ::pwrite(fd, text.data(), text.size(), static_cast<off_t>(at));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    text.remove_prefix(static_cast<std::size_t>(n));
-    at += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-// The case where no new file may be made beside the object (a read-only folder, a sticky one,
-// an append-only one): the earlier object, writable, is written in place, with the cleanup
-// signals blocked and an advisory lock held against another vorn doing the same. The bytes past
-// its end (for a text no longer than it, the last byte) are written first: they are the only
-// ones that take new room on a file system that overwrites in place, and the ones the file-size
-// limit meets; if they cannot be written, the file is cut back to its length, the earlier text
-// as it was. The rest then overwrites room the file has, and it is cut to the new length.
-bool write_in_place(const Place& place, std::string_view text) {
-  Fd fd(::openat(place.dir.fd, place.name.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
-  struct stat st {};
-  if (fd.fd < 0 || ::fstat(fd.fd, &st) != 0 || !same_file(st, place.st)) return false;
-  if (!S_ISREG(st.st_mode)) return write_all(fd.fd, text);  // a device or a pipe: written
-  while (::flock(fd.fd, LOCK_EX) != 0) {
-    if (errno != EINTR) return false;
-  }
-  SignalsBlocked blocked;
-  if (::fstat(fd.fd, &st) != 0 || st.st_size < 0) return false;  // as it is now, locked
-  const auto earlier = static_cast<std::size_t>(st.st_size);
-  const std::size_t first = std::min(earlier, text.empty() ? 0 : text.size() - 1);
-  if (!write_all_at(fd.fd, text.substr(first), first)) {
-    if (first == earlier) (void)!::ftruncate(fd.fd, static_cast<off_t>(earlier));
-    return false;
-  }
-  bool ok = write_all_at(fd.fd, text.substr(0, first), 0) &&
-            ::ftruncate(fd.fd, static_cast<off_t>(text.size())) == 0;
-  return ::close(std::exchange(fd.fd, -1)) == 0 && ok;  // a late write error shows here
-}
-
-bool may_write(const Place& place) {
-  return ::faccessat(place.dir.fd, place.name.c_str(), W_OK, AT_EACCESS) == 0;
-}
-
 // The new file takes the earlier object's owner and group where the process may (root, or a
 // group it belongs to), then its permission bits exactly (the umask applied at creation). The
 // new file's own owner and group are the ones it was given (the folder may give its group).
@@ -475,46 +379,54 @@ bool keep_owner_and_mode(int fd, const struct stat& earlier) {
   return ::fchmod(fd, earlier.st_mode & 0777) == 0;
 }
 
-// Writes `text` to a new file in the object's folder and puts it over the object in one step.
-// When the folder allows no new file, or the object may not be replaced (a sticky folder), a
-// writable earlier object is written in place instead.
-// `unnamed`: an unnamed file may be tried first (it is not, once one could not be given a name).
-bool replace_object(const Place& place, std::string_view text, bool unnamed = true) {
-  if (keeps_every_name(place.dir.fd)) {
-    // A temporary name could not be removed again: no temporary file is made.
-    return place.exists ? write_in_place(place, text) : make_whole(place, text);
-  }
-  const mode_t mode = place.exists ? (place.st.st_mode & 0777) : 0666;
+// Writes `text` whole to a new file in the place's folder, then puts it under the place's name
+// in one step: a rename over the earlier object `earlier`, or, where there is none, a link of
+// the unnamed file (in a folder that keeps every name, the only way: nothing is made there
+// that could not be taken back). Where the folder allows no new file, or the earlier object
+// may not be replaced (another user's, in a sticky folder), nothing is changed.
+// `unnamed`: an unnamed file may be tried (it is not, once one could not be given a name).
+bool put_in_place(const Place& place, std::string_view text, const struct stat* earlier,
+                  bool unnamed = true) {
+  const bool keeps_names = keeps_every_name(place.dir.fd);
+  if (keeps_names && earlier != nullptr) return false;
+  const mode_t mode = earlier != nullptr ? (earlier->st_mode & 0777) : 0666;
   NewFile file;
-  if (!create_new(file, place.dir.fd, mode, unnamed)) {
-    const bool no_new_file = errno == EACCES || errno == EPERM;
-    return place.exists && no_new_file && write_in_place(place, text);
+  if (!create_new(file, place.dir.fd, mode, unnamed, !keeps_names)) return false;
+  if (!(earlier == nullptr || keep_owner_and_mode(file.fd.fd, *earlier)) ||
+      !write_all(file.fd.fd, text)) {
+    return false;
   }
-  bool ok = !place.exists || keep_owner_and_mode(file.fd.fd, place.st);
-  ok = write_all(file.fd.fd, text) && ok;
-  if (!ok) return false;
-  bool refused = false;
-  bool no_name = false;
-  {
-    SignalsBlocked blocked;
-    if (!give_name(file)) {
-      no_name = errno != EEXIST;
-    } else {
-      const bool closed = ::close(std::exchange(file.fd.fd, -1)) == 0;  // a late write error
-      if (closed && ::renameat(file.dir, file.name, place.dir.fd, place.name.c_str()) == 0) {
-        file.named = false;
-        live_temp_name.store(nullptr);
-        return true;
-      }
-      refused = closed && (errno == EACCES || errno == EPERM);
-      file.drop_name();  // not needed for the writing in place: the text is at hand
-      if (!closed) return false;
+  SignalsBlocked blocked;
+  if (!file.named) {
+    if (earlier == nullptr && link_in(file, place.name.c_str())) {
+      return ::close(std::exchange(file.fd.fd, -1)) == 0;  // a late write error
+    }
+    if (keeps_names) return false;
+    if (!name_temporary(file, [&](const char* name) { return link_in(file, name); })) {
+      // An unnamed file that cannot be named (no privilege, no /proc): a named one instead.
+      return errno != EEXIST && unnamed && put_in_place(place, text, earlier, false);
     }
   }
-  // An unnamed file that cannot be named (no privilege, no /proc): a named one instead.
-  if (no_name) return unnamed && replace_object(place, text, false);
-  // A sticky folder lets no one replace another user's file, only write it.
-  return refused && place.exists && write_in_place(place, text);
+  if (::close(std::exchange(file.fd.fd, -1)) != 0) return false;  // a late write error
+  if (::renameat(file.dir, file.name, place.dir.fd, place.name.c_str()) != 0) return false;
+  file.named = false;
+  live_temp_name.store(nullptr);
+  return true;
+}
+
+// Writes `text` straight into `fd`: a device or a pipe, or an empty file that the system has
+// just made (the target of a link that led nowhere), which is left empty if the text does not
+// fit; a file's write holds the cleanup signals, so none ends it half-written.
+bool write_straight(Fd& fd, const struct stat& st, std::string_view text) {
+  bool ok = false;
+  if (S_ISREG(st.st_mode)) {
+    SignalsBlocked blocked;
+    ok = write_all(fd.fd, text);
+    if (!ok) (void)!::ftruncate(fd.fd, 0);
+  } else {
+    ok = write_all(fd.fd, text);
+  }
+  return ::close(std::exchange(fd.fd, -1)) == 0 && ok;  // a late write error shows here
 }
 
 }  // namespace
@@ -572,12 +484,30 @@ bool file_identity(const std::string& path, FileId& id) {
 
 bool write_object(const std::string& path, std::string_view text) {
   Place place;
-  if (!locate(path, place)) return false;
-  // A folder or a write-protected object stays as it is; a device or a pipe is written, never
-  // replaced.
-  const bool refused = place.exists && (S_ISDIR(place.st.st_mode) || !may_write(place));
-  return !refused && (place.exists && !S_ISREG(place.st.st_mode) ? write_in_place(place, text)
-                                                                 : replace_object(place, text));
+  if (!open_place(path, place)) return false;
+  // The file the object path names, as the system opens it for writing, through links and
+  // with its protections: a folder, a write-protected object, a link the system does not
+  // follow or a socket is refused here.
+  Fd fd(::openat(place.dir.fd, place.name.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
+  bool made = false;
+  if (fd.fd < 0) {
+    if (errno != ENOENT) return false;
+    struct stat own {};
+    if (::fstatat(place.dir.fd, place.name.c_str(), &own, AT_SYMLINK_NOFOLLOW) != 0) {
+      return errno == ENOENT && put_in_place(place, text, nullptr);  // no object yet
+    }
+    if (!S_ISLNK(own.st_mode)) return false;  // changed meanwhile
+    // A link that leads nowhere: the system's own open through it makes the target.
+    fd.reset(::openat(place.dir.fd, place.name.c_str(), O_WRONLY | O_CREAT | O_NOCTTY | O_CLOEXEC,
+                      0666));
+    made = fd.fd >= 0;
+    if (!made) return false;
+  }
+  struct stat st {};
+  if (::fstat(fd.fd, &st) != 0) return false;
+  if (!S_ISREG(st.st_mode) || (made && st.st_size == 0)) return write_straight(fd, st, text);
+  fd.reset(-1);
+  return find_name_of(place, st) && put_in_place(place, text, &st);
 }
 
 std::string_view text_newline() {

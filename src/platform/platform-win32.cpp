@@ -130,23 +130,6 @@ HANDLE create_temporary(const std::wstring& dir, std::wstring& temp) {
   return INVALID_HANDLE_VALUE;
 }
 
-// The case where no new file may be made beside the object: the earlier object, writable, is
-// written in place. It is not touched before the room for the new text is reserved; it is then
-// overwritten from the start and cut to the new length, shared with no other writer meanwhile.
-bool write_in_place(const std::wstring& path, std::string_view text) {
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  LARGE_INTEGER size{};
-  FILE_ALLOCATION_INFO room{};
-  room.AllocationSize.QuadPart = static_cast<LONGLONG>(text.size());
-  bool ok = GetFileSizeEx(h, &size) &&
-            (size.QuadPart >= room.AllocationSize.QuadPart ||
-             SetFileInformationByHandle(h, FileAllocationInfo, &room, sizeof room));
-  ok = ok && write_all(h, text) && SetEndOfFile(h);
-  return CloseHandle(h) && ok;
-}
-
 // Replaces `path` by `temp`. A file held open by another program (a scanner, an editor) can
 // refuse for a moment; the move is tried again for about a second.
 bool replace_file(const std::wstring& temp, const std::wstring& path) {
@@ -167,7 +150,6 @@ bool replace_file(const std::wstring& temp, const std::wstring& path) {
 // the system, as an ordinary open of the path would resolve them.
 struct Target {
   std::wstring path;
-  bool exists = false;
   bool created = false;  // made just now, empty, through a dangling link
   DWORD attributes = 0;
 };
@@ -209,20 +191,16 @@ bool locate(const std::wstring& path, Target& target) {
   BY_HANDLE_FILE_INFORMATION info{};
   bool ok = GetFileInformationByHandle(h, &info) && final_path_of(h, target.path);
   CloseHandle(h);
-  target.exists = true;
   target.attributes = info.dwFileAttributes;
   return ok;
 }
 
-// Writes `text` to a new file beside the target and puts it over the target in one step; where
-// no new file may be made in the folder, a writable earlier object is written in place.
+// Writes `text` to a new file beside the target and puts it over the target in one step. Where
+// no new file may be made in the folder, nothing is changed.
 bool replace_object(const Target& target, std::string_view text) {
   std::wstring temp;
   HANDLE h = create_temporary(target.path.substr(0, name_start(target.path)), temp);
-  if (h == INVALID_HANDLE_VALUE) {
-    return target.exists && GetLastError() == ERROR_ACCESS_DENIED &&
-           write_in_place(target.path, text);
-  }
+  if (h == INVALID_HANDLE_VALUE) return false;
   bool ok = write_all(h, text);
   ok = CloseHandle(h) && ok;
   ok = ok && replace_file(temp, target.path);
