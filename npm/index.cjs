@@ -8,10 +8,11 @@ let loading = null;
 
 /**
  * The assembler, compiled once; every later call gives the same one. A failure is not kept:
- * the next call tries again.
+ * the next call tries again. It rejects with its reason and prints nothing: the host's console
+ * is the host's.
  */
 function load() {
-  loading ??= createVorn().then((m) => m.packageApi(), (e) => {
+  loading ??= createVorn({printErr() {}}).then((m) => m.packageApi(), (e) => {
     loading = null;
     throw e;
   });

@@ -85,6 +85,26 @@ TEST(Hostile, MemoryRunningOut) {
   }
 }
 
+// Catches a command that cannot start under a memory limit and says so in 92 KB of its own
+// source: the package's command, whose Node.js needs more address space than 2 GB, says it in
+// one line; the native command assembles.
+TEST(Hostile, CommandUnderAMemoryLimit) {
+  if (ON_WINDOWS) GTEST_SKIP() << "no address-space limit";
+#if defined(VORN_SANITIZED)
+  GTEST_SKIP() << "the sanitizers need more address space than the limit leaves";
+#endif
+  ScratchDir d;
+  write_file(d.path / "h.s", ".SYMBOL .CODE 0 RET R1 .DATA 0 .END\n");
+  vorn::platform::SpawnOptions limited;
+  limited.memory_limit = std::uint64_t{2} << 30;
+  limited.cwd = d.path.string();
+  const auto r = vorn::platform::spawn(program_under_test(), {"h.s"}, limited);
+  EXPECT_EQ(r.status, testing_another_command() ? 1 : 0);
+  EXPECT_EQ(r.err, testing_another_command() ? "vorn: Node.js cannot start under this memory "
+                                               "limit; use the native command\n"
+                                             : "");
+}
+
 TEST(Hostile, MillionBlankLines) {
   std::string blanks = repeat("\n", 1000000);
   expect_error(blanks + ".SYMBOL .CODE 0\n\t \r\nBAD\n",

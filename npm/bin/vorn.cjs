@@ -1,19 +1,19 @@
 #!/usr/bin/env node
 // vorn SOURCE: assembles one source file into its object file, as the native command does.
-// The assembler, its messages and the object-path rule come from the module; this file adds
-// the file handling, keeping the native command's promises with what Node.js offers:
+// The assembler, its messages and the object-path rule come from the module. This file adds the
+// file handling, with fewer rules than the native command, each one Node.js can keep; where the
+// native command relies on what Node.js lacks (folder handles, unnamed files, a signal mask),
+// this one refuses with "cannot write object file", writing nothing:
 // - the source is read as bytes, and its name taken as the bytes it is;
-// - the object never replaces the source (by file identity, so another name or a link of it
-//   is refused too);
-// - the object is written whole to a new file beside it and renamed into place, so an earlier
-//   object is either the whole new text or as it was; its owner and mode are kept;
-// - a link at the object path is followed only where the system follows it, with its
-//   protections;
-// - a write-protected object is refused; a device or a pipe is written, never replaced;
-// - where no new file may be made beside it, a writable earlier object is written in place,
-//   the bytes past its end first, so a full disk fails before its text is touched;
-// - a terminating signal waits for the run's one synchronous step to end, so it never leaves a
-//   temporary file, and then ends the process as it would have.
+// - the object never replaces the source (by file identity, so a link of it is refused too);
+// - an earlier object is replaced whole: a new file with a random name (O_EXCL) in its folder,
+//   with the earlier object's mode and owner, written, closed and renamed over it;
+// - a new object is made under its own name (O_EXCL), nothing else in the folder;
+// - refused: a link, a FIFO, device, socket or folder at the object path, a write-protected
+//   object, a folder where the object may not be made or replaced (read-only, sticky,
+//   append-only), a long path whose folder name is not UTF-8;
+// - a terminating signal ends the run by the signal; once one has come, nothing is renamed,
+//   and no file of the run's is left.
 'use strict';
 
 // One run compiles the module and assembles once: V8's baseline compiler alone starts it
@@ -28,16 +28,21 @@ const EXIT_OK = 0;
 const EXIT_ERROR = 1;
 const EXIT_USAGE = 2;
 
+// What only this command says: a limit of Node.js's, for which the native command is the way.
+const NODE_CANNOT_START = 'vorn: Node.js cannot start under this memory limit; use the native command\n';
+const NODE_CANNOT_NAME = 'vorn: Node.js cannot read a file name that is not UTF-8 without /proc; use the native command\n';
+
 const WINDOWS = process.platform === 'win32';
 const LINUX = process.platform === 'linux';
+const PATH_MAX = 4096;
 const {O_WRONLY, O_CREAT, O_EXCL, O_NOFOLLOW = 0, W_OK} = fs.constants;
 
-// Every signal whose default action ends the process and that Node.js can hold. Not the
-// real-time ones, which it cannot, nor SIGBUS, SIGFPE, SIGILL and SIGSEGV, whose handler would
-// return to the faulting instruction.
-const CLEANUP_SIGNALS = ['SIGHUP', 'SIGINT', 'SIGQUIT', 'SIGTRAP', 'SIGABRT', 'SIGUSR1',
-                         'SIGUSR2', 'SIGALRM', 'SIGTERM', 'SIGXCPU', 'SIGVTALRM', 'SIGPROF',
-                         'SIGSYS', 'SIGIO', 'SIGPWR', 'SIGSTKFLT'];
+// Every signal whose default action ends the process and that Node.js can watch: not the
+// real-time ones, nor SIGBUS, SIGFPE, SIGILL and SIGSEGV, whose handler would return to the
+// faulting instruction.
+const TERMINATING_SIGNALS = ['SIGHUP', 'SIGINT', 'SIGQUIT', 'SIGTRAP', 'SIGABRT', 'SIGUSR1',
+                             'SIGUSR2', 'SIGALRM', 'SIGTERM', 'SIGXCPU', 'SIGVTALRM', 'SIGPROF',
+                             'SIGSYS', 'SIGIO', 'SIGPWR', 'SIGSTKFLT'];
 
 // Text as the platform writes it: on Windows every newline is CR LF.
 function platformText(bytes) {
@@ -63,15 +68,16 @@ function folderOf(path) {
 }
 
 // The arguments as the bytes they are: process.argv holds them decoded as UTF-8, which a file
-// name need not be. On Linux they are read from the system; elsewhere they are text already.
+// name need not be. On Linux they are read from the system; null where that cannot be done and
+// an argument was not UTF-8.
 function commandArguments() {
-  const args = process.argv.slice(2).map((a) => Buffer.from(a));
-  if (!LINUX) return args;
+  const args = process.argv.slice(2);
+  if (!LINUX) return args.map((a) => Buffer.from(a));
   let raw;
   try {
     raw = fs.readFileSync('/proc/self/cmdline');
   } catch {
-    return args;
+    return args.some((a) => a.includes('\ufffd')) ? null : args.map((a) => Buffer.from(a));
   }
   const all = [];
   for (let at = 0; at < raw.length;) {
@@ -79,7 +85,7 @@ function commandArguments() {
     all.push(raw.subarray(at, end < 0 ? raw.length : end));
     at = end < 0 ? raw.length : end + 1;
   }
-  return all.length >= args.length ? all.slice(all.length - args.length) : args;
+  return all.slice(all.length - args.length);
 }
 
 // Reads the whole file open as `fd`. Null when it is too large to hold (the module holds at
@@ -105,117 +111,41 @@ function readAll(fd) {
   }
 }
 
-// Writes all of `bytes` at `position` (null: where the file stands), waiting where a pipe is
-// full.
-function writeAll(fd, bytes, position = null) {
+// Writes all of `bytes` where the file stands, waiting where a pipe is full.
+function writeAll(fd, bytes) {
   for (let at = 0; at < bytes.length;) {
     try {
-      at += fs.writeSync(fd, bytes, at, bytes.length - at, position === null ? null : position + at);
+      at += fs.writeSync(fd, bytes, at, bytes.length - at, null);
     } catch (e) {
       if (e.code !== 'EAGAIN') throw e;
     }
   }
 }
 
-// As many links as Linux follows in one lookup.
-const MAX_LINK_HOPS = 40;
-
-// The object path is a symbolic link. Whether it is followed is the system's decision, asked by
-// an ordinary look-up through it, with the system's protections (Linux with
-// fs.protected_symlinks=1 follows no link in a sticky world-writable folder whose owner is
-// neither the folder's owner nor the one who follows it). It is then followed by hand, one link
-// at a time, each from the folder that holds it (the working folder), so the depth of the
-// folders does not matter. The place is the final target, the file the system reached; a
-// dangling link's target is made only when the new text is put there. Null where the system
-// does not follow it, or it changed meanwhile.
-function followLink(name) {
-  let reached = null;
-  try {
-    reached = fs.statSync(name, {bigint: true});
-  } catch (e) {
-    if (e.code !== 'ENOENT') return null;
-  }
-  for (let hop = 0; hop < MAX_LINK_HOPS; ++hop) {
-    let st;
-    try {
-      st = fs.lstatSync(name, {bigint: true});
-    } catch (e) {
-      return e.code === 'ENOENT' && reached === null ? {path: name, exists: false} : null;
-    }
-    if (!st.isSymbolicLink()) {
-      return reached !== null && sameFile(st, reached) ? {path: name, exists: true, st} : null;
-    }
-    name = enterFolder(fs.readlinkSync(name, {encoding: 'buffer'}));
-  }
-  return null;
-}
-
-// Makes the folder of `path` the working folder and gives the name in it, so that names are
-// short whatever the folder's depth (Node.js has no folder descriptors to look names up in).
-// A folder whose name is not UTF-8 (which process.chdir cannot take) or cannot be entered is
-// left to the whole path, which names the same file from the working folder as it is.
-function enterFolder(path) {
+// The object path as it can be given to the system: a path past the system's limit is
+// shortened by entering its folder (Node.js has no folder handles), which only a folder whose
+// name is UTF-8 can be. Null where that cannot be done.
+function reachable(path) {
+  if (path.length < PATH_MAX) return path;
   const folder = folderOf(path);
   const text = folder.toString();
-  if (folder.length === 0 || !Buffer.from(text).equals(folder)) return path;
-  try {
-    process.chdir(text);
-  } catch {
-    return path;
-  }
+  if (!Buffer.from(text).equals(folder)) return null;
+  process.chdir(text);
   return path.subarray(folder.length);
 }
 
-// Where the object goes: {path, exists, st}. Only a name that does not exist counts
-// as no object; any other failure to look it up is a failure (null).
-function locate(objectPath) {
-  let st;
+// Whether the earlier object at `path` may be replaced, asked of the system without changing
+// anything: removing a folder of that name fails, as it is a file, but only after the checks a
+// rename over it meets (Linux: a folder where names may be made and removed, not append-only,
+// not another user's file in a sticky folder). Elsewhere the rename finds out.
+function mayReplace(path) {
+  if (!LINUX) return true;
   try {
-    st = fs.lstatSync(objectPath, {bigint: true});
+    fs.rmdirSync(path);
   } catch (e) {
-    return e.code === 'ENOENT' ? {path: objectPath, exists: false} : null;
+    return e.code === 'ENOTDIR';
   }
-  if (st.isSymbolicLink()) return followLink(objectPath);
-  return {path: objectPath, exists: true, st};
-}
-
-function mayWrite(path) {
-  try {
-    fs.accessSync(path, W_OK);
-    return true;
-  } catch {
-    return false;
-  }
-}
-
-// The case where no new file may be made beside the object (a read-only folder, a sticky
-// one): the earlier object, writable, is written in place. The bytes past its end (or, for a
-// text no longer than it, the last byte) are written first, where the disk's room and the
-// file-size limit are met; if they are not, it is cut back to its own length, as it was. Only
-// then is the rest written over it from the start, and it is cut to the new length.
-function writeInPlace(place, bytes) {
-  const fd = fs.openSync(place.path, O_WRONLY | O_NOFOLLOW);
-  try {
-    const st = fs.fstatSync(fd, {bigint: true});
-    if (!sameFile(st, place.st)) return false;
-    if (!st.isFile()) {  // a device or a pipe: written
-      writeAll(fd, bytes);
-      return true;
-    }
-    const earlier = Number(st.size);
-    const first = Math.min(earlier, Math.max(bytes.length - 1, 0));
-    try {
-      writeAll(fd, bytes.subarray(first), first);
-    } catch {
-      if (first === earlier) fs.ftruncateSync(fd, earlier);
-      return false;
-    }
-    writeAll(fd, bytes.subarray(0, first), 0);
-    fs.ftruncateSync(fd, bytes.length);
-    return true;
-  } finally {
-    fs.closeSync(fd);  // a late write error throws here
-  }
+  return false;  // it had become an empty folder, and is gone: not ours to replace
 }
 
 // The new file takes the earlier object's owner and group where the process may (root, or a
@@ -236,49 +166,22 @@ function keepOwnerAndMode(fd, earlier) {
   fs.fchmodSync(fd, Number(earlier.mode & 0o777n));
 }
 
-// Writes `bytes` to a new file in the object's folder and renames it over the object. Where
-// the folder allows no new file, or the object may not be replaced (a sticky folder), a
-// writable earlier object is written in place instead.
-function replaceObject(place, bytes) {
-  const mode = place.exists ? Number(place.st.mode & 0o777n) : 0o666;
-  const folder = folderOf(place.path);
-  let fd = null;
-  let temporary = null;
-  while (fd === null) {
-    temporary = Buffer.concat([folder, Buffer.from(`.vorn-${crypto.randomBytes(6).toString('hex')}.tmp`)]);
-    try {
-      fd = fs.openSync(temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, mode);
-    } catch (e) {
-      if (e.code === 'EEXIST') continue;
-      return place.exists && (e.code === 'EACCES' || e.code === 'EPERM') && writeInPlace(place, bytes);
-    }
-  }
-  let renamed = false;
-  let refused = false;
+// Makes `path` a new file with `mode` that holds `bytes`. Throws, leaving nothing, on a failure.
+function makeFile(path, bytes, mode, earlier) {
+  const fd = fs.openSync(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, mode);
   try {
-    if (place.exists) keepOwnerAndMode(fd, place.st);
+    if (earlier !== null) keepOwnerAndMode(fd, earlier);
     writeAll(fd, bytes);
-    const written = fd;
-    fd = null;
-    fs.closeSync(written);  // a late write error throws here
-    fs.renameSync(temporary, place.path);
-    renamed = true;
-    return true;
   } catch (e) {
-    // A sticky folder lets no one replace another user's file, only write it.
-    refused = e.syscall === 'rename' && (e.code === 'EACCES' || e.code === 'EPERM');
-  } finally {
-    if (fd !== null) closeQuietly(fd);
-    if (!renamed) removeQuietly(temporary);
-  }
-  return refused && place.exists && writeInPlace(place, bytes);
-}
-
-function closeQuietly(fd) {
-  try {
     fs.closeSync(fd);
-  } catch {
-    // already failed: the failure is reported
+    removeQuietly(path);
+    throw e;
+  }
+  try {
+    fs.closeSync(fd);  // a late write error throws here
+  } catch (e) {
+    removeQuietly(path);
+    throw e;
   }
 }
 
@@ -290,37 +193,93 @@ function removeQuietly(path) {
   }
 }
 
-// Puts `bytes` in place as the object file `objectPath`. False, with nothing left behind and
-// an earlier object as it was, on any failure.
-function writeObject(objectPath, bytes) {
+// A terminating signal that has come: it is watched only while a file of the run's exists, and
+// acted on between the steps, so that the file is removed first.
+let signalled = null;
+const onSignal = (signal) => {
+  signalled ??= signal;
+};
+
+function watchSignals(on) {
+  for (const signal of TERMINATING_SIGNALS) {
+    try {
+      if (on) process.on(signal, onSignal);
+      else process.removeListener(signal, onSignal);
+    } catch {
+      // a signal this system does not have
+    }
+  }
+}
+
+// Lets the signals that came during the last step be seen.
+const nextTurn = () => new Promise((resolve) => setImmediate(resolve));
+
+// Ends the process by the signal that came, as it would have ended without the watch.
+function endBySignal() {
+  watchSignals(false);
+  process.kill(process.pid, signalled);
+}
+
+// Puts `bytes` in place as the object file `objectPath`: true when done, false when refused
+// or failed, with the earlier object as it was and nothing left behind.
+async function writeObject(objectPath, bytes) {
+  const path = reachable(objectPath);
+  if (path === null) return false;
+  let earlier = null;
   try {
-    const place = locate(enterFolder(objectPath));
-    if (place === null) return false;
-    // A folder or a write-protected object stays as it is; a device or a pipe is written.
-    if (place.exists && (place.st.isDirectory() || !mayWrite(place.path))) return false;
-    return place.exists && !place.st.isFile() ? writeInPlace(place, bytes)
-                                             : replaceObject(place, bytes);
+    earlier = fs.lstatSync(path, {bigint: true});
+  } catch (e) {
+    if (e.code !== 'ENOENT') return false;
+  }
+  if (earlier !== null) {
+    if (!earlier.isFile()) return false;
+    try {
+      fs.accessSync(path, W_OK);
+    } catch {
+      return false;  // write-protected: it stays as it is
+    }
+    if (!mayReplace(path)) return false;
+  }
+  const made = earlier === null ? path
+    : Buffer.concat([folderOf(path), Buffer.from(`.vorn-${crypto.randomBytes(6).toString('hex')}.tmp`)]);
+  watchSignals(true);
+  try {
+    makeFile(made, bytes, earlier === null ? 0o666 : Number(earlier.mode & 0o777n), earlier);
   } catch {
+    watchSignals(false);
     return false;
   }
+  await nextTurn();
+  let done = signalled === null;
+  try {
+    if (done && earlier !== null) fs.renameSync(made, path);
+  } catch {
+    done = false;
+  }
+  if (!done) removeQuietly(made);
+  watchSignals(false);
+  if (signalled !== null) endBySignal();
+  return done;
 }
 
 // Whether standard output was closed when the process started: Node.js puts /dev/null there
-// then, opened for reading and writing, where a shell's redirection opens it for writing.
+// then, opened for reading and writing, where a redirection to /dev/null opens it for writing
+// only, so reading it (nothing, at once) tells the two apart.
 function stdoutWasClosed() {
-  if (!LINUX) return false;
+  if (WINDOWS) return false;
   try {
-    const flags = /flags:\s*([0-7]+)/.exec(fs.readFileSync('/proc/self/fdinfo/1', 'latin1'));
-    return fs.readlinkSync('/proc/self/fd/1') === '/dev/null' && flags !== null &&
-           (parseInt(flags[1], 8) & 3) === 2;
+    const out = fs.fstatSync(1);
+    if (!out.isCharacterDevice() || out.rdev !== fs.statSync('/dev/null').rdev) return false;
+    fs.readSync(1, Buffer.alloc(1), 0, 1, null);
+    return true;
   } catch {
     return false;
   }
 }
 
-// Runs the command on `args` (the arguments after the program's name, as bytes). Returns what
-// to print and the exit status.
-function run(vorn, args) {
+// Runs the command on `args` (the arguments after the program's name, as bytes). Resolves to
+// what to print and the exit status.
+async function run(vorn, args) {
   const say = (line, status) => ({out: Buffer.from(line), status});
   if (args.length < 1) return say(vorn.messages.usage, EXIT_USAGE);
   const sourcePath = args[0];
@@ -361,43 +320,48 @@ function run(vorn, args) {
   }
   source = null;
   if (!result.ok) return {out: Buffer.from(result.output), status: EXIT_ERROR};
-  if (!writeObject(objectPath, platformText(result.object))) {
-    return say(vorn.messages.cannotWriteObject, EXIT_ERROR);
+  let written = false;
+  try {
+    written = await writeObject(objectPath, platformText(result.object));
+  } catch {
+    // a folder that cannot be entered
   }
+  if (!written) return say(vorn.messages.cannotWriteObject, EXIT_ERROR);
   return {out: Buffer.alloc(0), status: EXIT_OK};
 }
 
-// A terminating signal is taken as soon as the run's synchronous step has ended (a JavaScript
-// handler cannot run inside it): then nothing is half done, and the process ends by the signal
-// itself, as the caller expects.
-function endBySignal(signal) {
-  for (const s of CLEANUP_SIGNALS) process.removeAllListeners(s);
-  process.kill(process.pid, signal);
-}
-for (const signal of CLEANUP_SIGNALS) {
-  try {
-    process.on(signal, endBySignal);
-  } catch {
-    // a signal this system does not have
-  }
-}
-
-const closedStdout = stdoutWasClosed();
-load().then((vorn) => {
-  const {out, status} = run(vorn, commandArguments());
+// Prints `out` and sets the exit status; a message that cannot be shown is said on the error
+// stream.
+function finish({out, status}, vorn) {
   process.exitCode = status;
   try {
     if (closedStdout && out.length > 0) throw new Error('standard output is closed');
     writeAll(1, platformText(out));
   } catch {
-    try {
-      writeAll(2, platformText(Buffer.from(vorn.messages.cannotWriteStdout)));
-    } catch {
-      // nowhere left to say it
-    }
+    sayOnStderr(vorn.messages.cannotWriteStdout);
     if (status === EXIT_OK) process.exitCode = EXIT_ERROR;
   }
-  // One more turn of the event loop, which reads the signals that came during the run: a
-  // process ends only when nothing is left to do, without looking for them.
-  setImmediate(() => {});
+}
+
+// Says `line` on the error stream, if it can be said at all.
+function sayOnStderr(line) {
+  try {
+    writeAll(2, platformText(Buffer.from(line)));
+  } catch {
+    // nowhere left to say it
+  }
+}
+
+const closedStdout = stdoutWasClosed();
+load().then(async (vorn) => {
+  const args = commandArguments();
+  if (args === null) {
+    sayOnStderr(NODE_CANNOT_NAME);
+    process.exitCode = EXIT_ERROR;
+    return;
+  }
+  finish(await run(vorn, args), vorn);
+}, (e) => {
+  sayOnStderr(/memory/i.test(String(e && e.message)) ? NODE_CANNOT_START : `${e.message}\n`);
+  process.exitCode = EXIT_ERROR;
 });
