@@ -1,29 +1,30 @@
-// The playground's editor against a bare textarea, in the same run of headless Chromium: the
-// time from a keystroke (Enter, then Backspace) to the next frame painted, and of a paste of
-// the whole program, at 5,000 and 40,000 lines; medians over RUNS. Then, with the Listing open
-// at 5,000 lines, the time from an assembly's result to the panes showing it (the page's
-// 'vorn-show' measure), as the worst of RUNS keystrokes; and the bundle's size.
-//   node bench/playground.mjs [RUNS]        (after the wasm build; playwright-core from npm ci)
+// The playground in headless Chromium, typing as a student types (a key every 250 ms, Enter
+// then Backspace, in the middle of the text) into a program of 6, 5,000 and 40,000 lines
+// (bench/program.mjs: each one assembles), with the Object pane and then the Listing shown: the
+// time from each keydown to the frame that shows it (median and 95th percentile, and that
+// percentile against the 6-line program's), the longest frame while typing, and the
+// main-thread work of each result, from the worker's answer to the panes shown (the page's
+// 'vorn-show' measure; median and worst). Then the time of a paste of the whole program, and
+// the bundle's size.
+//   node bench/playground.mjs [KEYS]        (after the wasm build; playwright-core from npm ci)
 import fs from 'node:fs';
 import http from 'node:http';
 import {createRequire} from 'node:module';
 import path from 'node:path';
 import {fileURLToPath} from 'node:url';
+import zlib from 'node:zlib';
 
 import {program} from './program.mjs';
-import zlib from 'node:zlib';
 
 const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..');
 const web = path.join(root, 'build-wasm/web');
-const runs = Number(process.argv[2] ?? 15);
+const keys = Number(process.argv[2] ?? 40);
 const {chromium} = createRequire(import.meta.url)('playwright-core');
 
-const BARE = '<!doctype html><meta charset="utf-8"><textarea id="t" style="width:90vw;height:80vh" wrap="off"></textarea>';
 const TYPES = {'.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css',
                '.json': 'application/json', '.s': 'text/plain', '.svg': 'image/svg+xml'};
 const server = http.createServer((req, res) => {
   const name = new URL(req.url, 'http://x').pathname;
-  if (name === '/bare.html') return res.writeHead(200, {'content-type': 'text/html'}).end(BARE);
   const file = path.join(web, name.endsWith('/') ? `${name}index.html` : name);
   if (!fs.existsSync(file)) return res.writeHead(404).end();
   res.writeHead(200, {'content-type': TYPES[path.extname(file)] ?? 'application/octet-stream'});
@@ -32,99 +33,76 @@ const server = http.createServer((req, res) => {
 await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
 const base = `http://127.0.0.1:${server.address().port}`;
 
+const sorted = (xs) => [...xs].sort((a, b) => a - b);
+const median = (xs) => sorted(xs)[xs.length >> 1];
+const p95 = (xs) => sorted(xs)[Math.min(xs.length - 1, Math.floor(xs.length * 0.95))];
 
-// In the page: the median time from each key's keydown to the second frame after it (the one
-// that shows the change), for RUNS Enters and Backspaces in the middle of the text.
-async function keystrokes(page, focus) {
+// Pastes `text` over the editor's text; resolves to the time from the keydown to the second
+// frame after it.
+async function paste(page, text) {
+  await page.evaluate((t) => navigator.clipboard.writeText(t), text);
+  await page.locator('.cm-content').click();
+  await page.keyboard.press('Control+A');
+  await page.evaluate(() => {
+    window.pasted = new Promise((resolve) => addEventListener('keydown', (e) => {
+      const start = e.timeStamp;
+      requestAnimationFrame(() => requestAnimationFrame(() => resolve(performance.now() - start)));
+    }, {capture: true, once: true}));
+  });
+  await page.keyboard.press('Control+V');
+  return page.evaluate(() => window.pasted);
+}
+
+// Types KEYS keys in the middle of the text: {latencies, frames (the longest), shows}.
+async function typing(page) {
+  await page.locator('.cm-content').click();
+  await page.keyboard.press('Control+Home');
+  const lines = await page.evaluate(() => document.querySelector('#editor').shadowRoot.querySelectorAll('.cm-line').length);
+  for (let k = 0; k < Math.min(20, lines - 2); ++k) await page.keyboard.press('ArrowDown');
+  await page.keyboard.press('End');
+  await page.waitForTimeout(1500);
   await page.evaluate(() => {
     window.latencies = [];
+    window.longest = 0;
+    performance.clearMeasures('vorn-show');
+    new PerformanceObserver((list) => {
+      for (const e of list.getEntries()) window.longest = Math.max(window.longest, e.duration);
+    }).observe({type: 'long-animation-frame', buffered: false});
     addEventListener('keydown', (e) => {
       const start = e.timeStamp;
       requestAnimationFrame(() => requestAnimationFrame(() => window.latencies.push(performance.now() - start)));
     }, true);
   });
-  await focus();
-  for (let k = 0; k < runs; ++k) {
+  for (let k = 0; k < keys; ++k) {
     await page.keyboard.press(k % 2 ? 'Backspace' : 'Enter');
-    await page.waitForTimeout(250);  // typing speed: the assembly between keys is done
+    await page.waitForTimeout(250);
   }
-  return median(await page.evaluate(() => window.latencies));
+  await page.waitForTimeout(500);
+  return page.evaluate(() => ({latencies: window.latencies, longest: window.longest,
+                               shows: performance.getEntriesByName('vorn-show').map((e) => e.duration)}));
 }
-
-// The time from a paste (Ctrl+V) of `text`, put on the clipboard first, to the second frame
-// after it.
-async function paste(page, focus, text) {
-  const times = [];
-  await page.evaluate((t) => navigator.clipboard.writeText(t), text);
-  for (let k = 0; k < 3; ++k) {
-    await focus();
-    await page.keyboard.press('Control+A');
-    await page.keyboard.press('Delete');
-    await page.waitForTimeout(300);
-    await page.evaluate(() => {
-      window.pasted = new Promise((resolve) => addEventListener('keydown', (e) => {
-        const start = e.timeStamp;
-        requestAnimationFrame(() => requestAnimationFrame(() => resolve(performance.now() - start)));
-      }, {capture: true, once: true}));
-    });
-    await page.keyboard.press('Control+V');
-    times.push(await page.evaluate(() => window.pasted));
-  }
-  return median(times);
-}
-
-const median = (xs) => [...xs].sort((a, b) => a - b)[xs.length >> 1];
 
 const browser = await chromium.launch({executablePath: '/usr/bin/chromium', headless: true,
                                        args: ['--no-sandbox', '--disable-gpu']});
-console.log('lines   keystroke: editor  textarea  ratio   paste: editor  textarea  ratio');
-for (const lines of (process.env.LINES ?? "5000,40000").split(",").map(Number)) {
-  const text = program(lines);
-  const row = {};
-  for (const kind of ['editor', 'textarea']) {
+console.log('lines  pane      keystroke median  p95  p95/6 lines  longest frame  result to panes median  worst  paste');
+const smallest = {};
+for (const lines of (process.env.LINES ?? '6,5000,40000').split(',').map(Number)) {
+  for (const pane of ['object', 'listing']) {
     const context = await browser.newContext({serviceWorkers: 'block'});
     await context.grantPermissions(['clipboard-read', 'clipboard-write']);
     const page = await context.newPage();
-    await page.goto(kind === 'editor' ? `${base}/` : `${base}/bare.html`);
-    const focus = async () => {
-      if (kind === 'editor') {
-        await page.locator('.cm-content').click();
-      } else {
-        await page.locator('#t').click();
-      }
-    };
-    row[`paste_${kind}`] = await paste(page, focus, text);
-    await focus();
-    for (let k = 0; k < 20; ++k) await page.keyboard.press('ArrowDown');  // a line inside the text
-    row[`key_${kind}`] = await keystrokes(page, async () => {});
-    await page.context().close();
+    await page.goto(`${base}/`);
+    await page.locator('#object:not(:empty)').waitFor();
+    const pasted = await paste(page, program(lines));
+    await page.click(`#tab-${pane}`);
+    const r = await typing(page);
+    smallest[pane] ??= p95(r.latencies);
+    const f = (x, w) => x.toFixed(1).padStart(w);
+    console.log(`${String(lines).padStart(5)}  ${pane.padEnd(8)} ${f(median(r.latencies), 17)} ${f(p95(r.latencies), 5)} ` +
+                `${(p95(r.latencies) / smallest[pane]).toFixed(2).padStart(11)}x ${f(r.longest, 14)} ` +
+                `${f(median(r.shows), 23)} ${f(Math.max(...r.shows), 6)} ${f(pasted, 6)}`);
+    await context.close();
   }
-  console.log(`${String(lines).padStart(5)}   ${row.key_editor.toFixed(1).padStart(15)} ${row.key_textarea.toFixed(1).padStart(9)} ` +
-              `${(row.key_editor / row.key_textarea).toFixed(2).padStart(6)}x ${row.paste_editor.toFixed(1).padStart(14)} ` +
-              `${row.paste_textarea.toFixed(1).padStart(9)} ${(row.paste_editor / row.paste_textarea).toFixed(2).padStart(6)}x`);
-}
-{
-  const context = await browser.newContext({serviceWorkers: 'block'});
-  await context.grantPermissions(['clipboard-read', 'clipboard-write']);
-  const page = await context.newPage();
-  await page.goto(`${base}/`);
-  await page.evaluate((t) => navigator.clipboard.writeText(t), program(5000));
-  await page.locator('.cm-content').click();
-  await page.keyboard.press('Control+A');
-  await page.keyboard.press('Control+V');
-  await page.click('#tab-listing');
-  await page.locator('.cm-content').click();
-  for (let k = 0; k < 2500; k += 100) await page.keyboard.press('PageDown');
-  await page.waitForTimeout(1000);
-  await page.evaluate(() => performance.clearMeasures('vorn-show'));
-  for (let k = 0; k < runs; ++k) {
-    await page.keyboard.press(k % 2 ? 'Backspace' : 'Enter');
-    await page.waitForTimeout(400);
-  }
-  const shows = await page.evaluate(() => performance.getEntriesByName('vorn-show').map((e) => e.duration));
-  console.log(`listing at 5000 lines: result to panes shown ${median(shows).toFixed(1)} ms median, ` +
-              `${Math.max(...shows).toFixed(1)} ms worst of ${shows.length}`);
-  await context.close();
 }
 await browser.close();
 server.close();

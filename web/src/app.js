@@ -1,35 +1,41 @@
 // The playground: an editor whose source is assembled as it is typed (CodeMirror's linter, with
 // its delay) and on Ctrl+Enter, by the same core as the command line in a worker; beside it the
 // object, the listing, the symbols and the instruction reference, linked to the source line by
-// line. Each tab keeps its own draft; nothing is replaced without a way back.
-import {isolateHistory} from '@codemirror/commands';
-import {forceLinting, linter} from '@codemirror/lint';
-import {Transaction} from '@codemirror/state';
-import {EditorView} from '@codemirror/view';
+// line. The student's programs are kept as files (programs.js): what the student typed is
+// saved as it is typed, and never replaced; an example, a file or a link opens as a text of its
+// own, which becomes a program once the student edits it.
+import {forceLinting, linter, setDiagnostics} from '@codemirror/lint';
+import {Prec, Transaction} from '@codemirror/state';
+import {EditorView, keymap} from '@codemirror/view';
 
 import {startAssembler} from './assembler.js';
-import {BYTES, decodeSource, encodeSource, textOf} from './bytes.js';
-import {fillPanel, firstLine, lintDiagnostics, outputText, placeOf} from './diagnostics.js';
-import {earlierTexts, keepEarlier, loadDraft, saveDraft} from './drafts.js';
+import {BYTES, UTF8, decodeSource, encodeSource, textOf} from './bytes.js';
+import {fillPanel, firstLine, hintsFor, lintDiagnostics, outputText, placeOf} from './diagnostics.js';
 import {languageConf, makeEditor, setBands, setLinked} from './editor.js';
 import {fileInfo, setFile} from './file-info.js';
 import {download, exampleNames, fetchExample, savedName} from './files.js';
 import {mnemonicHelp, vorn} from './language.js';
-import {RowList, fillObject, fillReference, listingRows, symbolRows} from './panes.js';
+import {NO_LISTING, codeCount, dataCount, wordLines} from './listing.js';
+import {ObjectPane, RowList, fillReference, listingRows, symbolRows} from './panes.js';
+import {newId, openPrograms} from './programs.js';
 import {DamagedLink, LINK_LIMIT, readShareFragment, shareFragment} from './share.js';
 import {tokenAround} from './tokens.js';
 
 const $ = (id) => document.getElementById(id);
 const fileName = $('file-name');
 
-// --- notices: what the page has to say, each one dismissable -----------------------------------
+// --- notices: what the page has to say, each one dismissable, some with an action -------------
 
-function say(id, text) {
+function say(id, text, action = null) {
   $(`${id}-text`).textContent = text;
   $(id).hidden = text === '';
+  const button = $(`${id}-action`);
+  button.hidden = action === null;
+  button.textContent = action ? action.label : '';
+  button.onclick = action ? () => action.run() : null;
 }
-const problem = (text) => say('problem', text);
-const notice = (text) => say('notice', text);
+const problem = (text, action) => say('problem', text, action);
+const notice = (text, action) => say('notice', text, action);
 for (const id of ['notice', 'problem']) $(`${id}-close`).addEventListener('click', () => say(id, ''));
 
 // --- the assembler and its table ----------------------------------------------------------------
@@ -42,49 +48,65 @@ let messages = [];  // of the two passes, from the assembler
 
 // The editor lives in a shadow root of its own: there the editor's generated styles are
 // adopted style sheets rather than style elements, which the page's security policy (only its
-// own files) would refuse; its look comes from editor.css, one of those files.
+// own files) would refuse; its look comes from editor.css, one of those files. Its description
+// for screen readers lives there too, as a reference to it cannot leave the shadow root.
+const HELP = 'Ctrl+Enter assembles and goes to the error.';
 function editorRoot() {
   const shadow = $('editor').attachShadow({mode: 'open'});
   const link = document.createElement('link');
   link.rel = 'stylesheet';
   link.href = 'editor.css';
-  shadow.appendChild(link);
+  const description = document.createElement('div');
+  description.id = 'editor-description';
+  description.className = 'visually-hidden';
+  description.textContent = HELP;
+  shadow.append(link, description);
   return shadow;
 }
+const root = editorRoot();
+const describeEditor = (text) => {
+  const description = root.getElementById('editor-description');
+  if (description.textContent !== text) description.textContent = text;
+};
 
-let goToErrorNext = false;  // Ctrl+Enter: the next result moves the cursor to its error
-
-// Assembles the text as it stands; the result fills the panes, and its diagnostic is the lint's.
-async function check(view) {
-  const state = view.state;
+// The answer for the text as it stands, assembled now.
+async function assemble(state) {
   const {name, encoding} = state.field(fileInfo);
-  const answer = {...await assembler.assemble(encodeSource(state.doc.toString(), encoding), name),
-                  name, encoding, doc: state.doc};
-  if (view.state.doc !== state.doc || view.state.field(fileInfo) !== state.field(fileInfo)) return [];
+  return {...await assembler.assemble(state.doc.toString(), encoding, name), name, encoding, doc: state.doc};
+}
+
+const isCurrent = (answer, state) => answer !== null && answer.doc === state.doc &&
+  answer.name === state.field(fileInfo).name && answer.encoding === state.field(fileInfo).encoding;
+
+// The linter's source: the result fills the panes, and its diagnostic is the lint's.
+async function check(v) {
+  const answer = await assemble(v.state);
+  if (!isCurrent(answer, view.state)) return [];
   show(answer);
-  return lintDiagnostics(answer, state.doc, messages);
+  return lintDiagnostics(answer, answer.doc, messages, hintsFor(answer, answer.doc, config));
 }
 
-function assembleAndGoToError() {
-  goToErrorNext = true;
-  forceLinting(view);
+// Ctrl+Enter and the Assemble button: the result at hand, or the text assembled now, and the
+// cursor on its error, unless the text has changed meanwhile. Nothing is left to happen later.
+async function assembleAndGoToError() {
+  const state = view.state;
+  let answer = isCurrent(result, state) ? result : await assemble(state);
+  if (!isCurrent(answer, view.state)) return;
+  if (answer !== result) {
+    show(answer);
+    view.dispatch(setDiagnostics(view.state, lintDiagnostics(answer, answer.doc, messages, hintsFor(answer, answer.doc, config))));
+  }
+  if (!answer.ok) goTo(placeOf(answer, answer.doc).from);
 }
 
-const view = makeEditor(editorRoot(), [
+const {view, stateFor} = makeEditor(root, [
   linter(check, {
     delay: 150,
     // A new name is a new object path: the text is assembled again.
     needsRefresh: (update) => update.transactions.some((tr) => tr.effects.some((e) => e.is(setFile))),
   }),
+  Prec.highest(keymap.of([{key: 'Mod-Enter', run: () => { assembleAndGoToError(); return true; }}])),
   EditorView.domEventHandlers({
-    keydown(e) {
-      if (e.key === 'Enter' && (e.ctrlKey || e.metaKey)) {
-        e.preventDefault();
-        assembleAndGoToError();
-        return true;
-      }
-      return false;
-    },
     mousemove(e, v) {
       const pos = v.posAtCoords({x: e.clientX, y: e.clientY});
       linkPanes(pos === null ? 0 : v.state.doc.lineAt(pos).number);
@@ -92,10 +114,9 @@ const view = makeEditor(editorRoot(), [
     mouseleave() { linkPanes(0); },
   }),
   EditorView.updateListener.of((update) => {
+    const edited = update.transactions.some((tr) => ['input', 'delete', 'undo', 'redo', 'move']
+      .some((event) => tr.isUserEvent(event)));
     if (update.docChanged) {
-      const edited = update.transactions.some((tr) => ['input', 'delete', 'undo', 'redo', 'move']
-        .some((event) => tr.isUserEvent(event)));
-      keepDraftSoon(edited);
       $('share-box').hidden = true;  // its link is of the text before
       $('download').disabled = true;  // until the object of this text is shown
     }
@@ -104,16 +125,45 @@ const view = makeEditor(editorRoot(), [
     if (before !== after) {
       $('download').disabled = true;  // until the object of this name is shown
       if (fileName.value !== after.name) fileName.value = after.name;
-      encodingNotice(after);
-      keepDraftSoon(false);
+      if (before.encoding !== after.encoding) encodingNotice(after);
+      if (!$('share-box').hidden) showShareLink();  // the link follows the name
     }
+    if (edited || (update.docChanged && open.id !== null) || before !== after) changed(edited);
     if (update.selectionSet || update.docChanged) followCursor(true);
   }),
 ]);
 
 function encodingNotice({name, encoding}) {
-  notice(encoding === BYTES
-    ? `${name} is not UTF-8: it is shown byte for byte and assembled as its bytes, as vorn reads it.` : '');
+  if (encoding !== BYTES) {
+    notice('');
+    return;
+  }
+  const utf16 = /^(\xff\xfe|\xfe\xff)/.test(view.state.doc.sliceString(0, 2));
+  notice(`${name} is not UTF-8${utf16 ? ' (it is UTF-16, which the command line refuses)' : ''}: it is shown byte for byte and assembled as its bytes, as vorn reads it.`,
+         {label: 'Convert to UTF-8', run: convertToUtf8});
+}
+
+// The text as UTF-8: a UTF-16 text decoded by its byte-order mark; any other, whose characters
+// are its bytes, read as Latin-1. One step in the history, as any edit.
+function convertToUtf8() {
+  const text = view.state.doc.toString();
+  const bytes = encodeSource(text, BYTES);
+  const big = text.startsWith('\xfe\xff');
+  const converted = /^(\xff\xfe|\xfe\xff)/.test(text)
+    ? new TextDecoder(big ? 'utf-16be' : 'utf-16le').decode(bytes.subarray(2)) : text;
+  view.dispatch({changes: converted === text ? [] : {from: 0, to: text.length, insert: converted},
+                 effects: setFile.of({...view.state.field(fileInfo), encoding: UTF8}),
+                 userEvent: 'input.convert'});
+  notice(`Converted ${view.state.field(fileInfo).name} to UTF-8 (Ctrl+Z takes it back).`);
+}
+
+// A text whose lines end in a CR alone, with LF line ends instead.
+const LONE_CR = /\r(?!\n|$)/;
+function convertLineEnds() {
+  const text = view.state.doc.toString();
+  view.dispatch({changes: {from: 0, to: text.length, insert: text.replace(/\r(?!\n|$)/g, '\n')},
+                 userEvent: 'input.convert'});
+  notice('');
 }
 
 // --- results ------------------------------------------------------------------------------------
@@ -124,10 +174,10 @@ let bands = new Map();  // source line -> colour band, of `good`
 const BANDS = 6;
 
 function show(answer) {
-  performance.mark('vorn-result');  // bench/playground.mjs times the panes from here
   result = answer;
   if (answer.ok) good = answer;
-  fillPanel($('diagnostic'), answer, answer.doc, messages);
+  const hints = hintsFor(answer, answer.doc, config);
+  fillPanel($('diagnostic'), answer, answer.doc, messages, hints);
   $('copy-diagnostic').hidden = answer.ok;
   $('download').disabled = !answer.ok || answer.name !== fileName.value;
   $('object-name').textContent = savedName((good ?? answer).objectPath, 'untitled');
@@ -139,20 +189,22 @@ function show(answer) {
   markOutOfDate(!answer.ok);
   fillPane(activeTab);
   followCursor(false);
+  describeEditor(answer.ok ? HELP : `Error on line ${placeOf(answer, answer.doc).line}: ${firstLine(answer)}. ${HELP}`);
   announceSoon(answer.ok ? `Assembled: ${describe(answer.listing)}.` : `Error: ${firstLine(answer)}`);
   performance.measure('vorn-show', 'vorn-result');
-  if (goToErrorNext) {
-    goToErrorNext = false;
-    if (!answer.ok) goTo(placeOf(answer, answer.doc).from);
-  }
 }
 
-// Each source line that made words gets a colour band, shared with its rows in the panes.
+// Each source line that made words gets a colour band, shared with its rows in the panes; the
+// words come in the order of their lines.
 function bandsOf(listing) {
-  const lines = [...new Set([...listing.code, ...listing.data].map((r) => r.line).filter((l) => l > 0))];
-  lines.sort((a, b) => a - b);
-  return new Map(lines.map((line, k) => [line, k % BANDS]));
+  const bands = new Map();
+  for (const line of wordLines(listing)) if (line > 0 && !bands.has(line)) bands.set(line, bands.size % BANDS);
+  return bands;
 }
+
+const setText = (id, text) => {
+  if ($(id).textContent !== text) $(id).textContent = text;
+};
 
 // While the source does not assemble, the panes keep the last good assembly, marked as out of
 // date; with none, they say why they are empty.
@@ -161,13 +213,13 @@ function markOutOfDate(stale) {
   const why = result && !result.ok ? `the source has an error (${firstLine(result)})` : 'the source has changed';
   panes.classList.toggle('stale', stale && good !== null);
   $('stale').hidden = !(stale && good !== null);
-  $('stale').textContent = `Out of date: ${why}. The panes show the last assembly that worked.`;
-  $('counts').textContent = good ? describe(good.listing) : (result && !result.ok ? 'No object: the source has an error.' : 'No object yet.');
+  setText('stale', `Out of date: ${why}. The panes show the last assembly that worked.`);
+  setText('counts', good ? describe(good.listing) : (result && !result.ok ? 'No object: the source has an error.' : 'No object yet.'));
 }
 
 function describe(listing) {
   const plural = (n, what) => `${n} ${what}${n === 1 ? '' : 's'}`;
-  return `${plural(listing.code.length, 'code word')}, ${plural(listing.data.length, 'data word')}`;
+  return `${plural(codeCount(listing), 'code word')}, ${plural(dataCount(listing), 'data word')}`;
 }
 
 // The panes are filled when shown, so that typing into a large program never waits for
@@ -177,15 +229,16 @@ function fillPane(name) {
   if (panesFilled[name] !== false) return;
   panesFilled[name] = true;
   const band = (line) => bands.get(line);
+  const none = NO_LISTING;
   if (name === 'object') {
-    fillObject($('object'), good ? textOf(good.object, good.encoding) : '', good ? good.listing : {code: [], data: []}, band);
+    object.fill(good ? textOf(good.object, good.encoding) : '', good ? good.listing : none, band);
   } else if (name === 'listing') {
     const doc = good ? good.doc : null;
     const lineText = (n) => (doc && n <= doc.lines ? doc.line(n).text : '');
-    listing.fill(good ? listingRows(good.listing, lineText, band) : [],
+    listing.fill(listingRows(good ? good.listing : none, lineText, band),
                  good ? 'No words.' : 'No listing: the source has an error.');
   } else if (name === 'symbols') {
-    symbols.fill(good ? symbolRows(good.listing, (n) => textOf(n, good.encoding)) : [],
+    symbols.fill(symbolRows(good ? good.listing : none, (n) => textOf(n, good.encoding)),
                  good ? 'The program defines no symbols.' : 'No symbols: the source has an error.');
   }
 }
@@ -213,14 +266,19 @@ function goToLine(line) {
 
 const listing = new RowList($('pane-listing'), $('listing-rows'), {jump: goToLine, hover: linkSource, columns: 7});
 const symbols = new RowList($('pane-symbols'), $('symbol-rows'), {jump: goToLine, hover: linkSource, columns: 4});
+const object = new ObjectPane($('pane-object'), $('object'));
 
+let cursorLine = 0;
 function followCursor(scroll) {
   const head = view.state.selection.main.head;
   const line = view.state.doc.lineAt(head);
-  listing.mark(line.number, scroll && activeTab === 'listing');
-  symbols.mark(line.number, scroll && activeTab === 'symbols');
+  if (line.number !== cursorLine || scroll) {
+    cursorLine = line.number;
+    listing.mark(line.number, scroll && activeTab === 'listing');
+    symbols.mark(line.number, scroll && activeTab === 'symbols');
+  }
   const token = tokenAround(line.text, head - line.from);
-  $('at-cursor').textContent = (token && mnemonicHelp(config, token.text)) || '';
+  setText('at-cursor', (token && mnemonicHelp(config, token.text)) || '');
 }
 
 // A line hovered in a pane is marked in the editor; one hovered in the editor, in the panes.
@@ -237,13 +295,15 @@ function linkPanes(line) {
   linkedPanes = line;
   listing.link(line);
   symbols.link(line);
-  for (const span of $('object').querySelectorAll('span.linked')) span.classList.remove('linked');
-  if (line > 0) for (const span of $('object').querySelectorAll(`span[data-line="${line}"]`)) span.classList.add('linked');
+  object.link(line);
 }
 
-$('object').addEventListener('mouseover', (e) => linkSource(Number(e.target.dataset?.line ?? 0)));
+$('object').addEventListener('mousemove', (e) => linkSource(object.sourceLineAt(e.clientY)));
 $('object').addEventListener('mouseleave', () => linkSource(0));
-$('object').addEventListener('click', (e) => { if (e.target.dataset?.line) goToLine(Number(e.target.dataset.line)); });
+$('object').addEventListener('click', (e) => {
+  const line = object.sourceLineAt(e.clientY);
+  if (line > 0 && window.getSelection().isCollapsed) goToLine(line);
+});
 
 let activeTab = 'object';
 function selectTab(name) {
@@ -258,70 +318,211 @@ function selectTab(name) {
   followCursor(true);
 }
 
-// --- replacing the text: always a way back ---------------------------------------------------------
+// --- the student's programs -------------------------------------------------------------------------
 
-/// Puts `text` in the editor as the file `name` in `encoding`. The text replaced is kept among
-/// the earlier texts (and the replacement is one undo step, which takes back the name and
-/// encoding too), unless `start`: the page's first text.
-function replaceText(text, name, encoding, {start = false} = {}) {
-  const before = view.state.field(fileInfo);
-  const current = view.state.doc.toString();
-  if (!start && current !== text) {
-    if (!keepEarlier({text: current, name: before.name, encoding: before.encoding})) {
-      problem('This browser does not keep texts (storage is off or full): save the source to keep it.');
-    }
-    fillEarlier();
+// The text in the editor: a program of the student's (`id`), or a text not kept yet (id null:
+// an example, a file, a link or a copy; `what` says which), which becomes a program once the
+// student edits it. The tab's session remembers which program it has open.
+const OPEN = 'vorn-open';
+const open = {id: null, what: ''};
+let programs = null;  // the store; null where the browser keeps none
+
+function remember() {
+  try {
+    if (open.id) sessionStorage.setItem(OPEN, open.id);
+    else sessionStorage.removeItem(OPEN);
+  } catch {
+    // no session storage: a reload starts from the program edited last
   }
-  view.dispatch({
-    changes: {from: 0, to: view.state.doc.length, insert: text},
-    effects: setFile.of({name, encoding}),
-    annotations: start ? [Transaction.addToHistory.of(false)] : [isolateHistory.of('full')],
+}
+
+// The text was changed: by the student (`edited`), which makes a text not kept yet a program,
+// or otherwise (an undo of a rename, say); a program is saved soon.
+function changed(edited) {
+  if (open.id === null) {
+    if (!edited || programs === null) return;
+    open.id = newId();
+    open.what = '';
+    programs.claim(open.id);
+    remember();
+    if (location.hash) history.replaceState(null, '', location.pathname + location.search);
+  }
+  keepSoon();
+}
+
+let keepTimer = 0;
+let unkept = false;        // changes not written yet
+let writing = Promise.resolve(true);
+
+function keepSoon() {
+  unkept = true;
+  clearTimeout(keepTimer);
+  keepTimer = setTimeout(keep, 300);
+}
+
+// Writes the open program as it stands; resolves to whether all its changes are written.
+function keep() {
+  clearTimeout(keepTimer);
+  keepTimer = 0;
+  if (open.id === null || programs === null || !unkept) return writing;
+  unkept = false;
+  const {name, encoding} = view.state.field(fileInfo);
+  const p = {id: open.id, name, encoding, text: view.state.doc.toString(), modified: Date.now()};
+  writing = writing.then(() => programs.put(p)).then(() => {
+    if (storageFull) {
+      storageFull = false;
+      problem('');
+    }
+    fillProgramsSoon();
+    return !unkept || keep();
+  }, () => {
+    unkept = true;
+    storageFull = true;
+    problem(`This browser's storage is full: the last changes to ${name || 'this program'} are not kept. Save the source to keep them; deleting a program you no longer need makes room.`,
+            {label: 'Save source', run: saveSource});
+    return false;
   });
-  keepDraft(false);
+  return writing;
+}
+let storageFull = false;
+
+// Puts another text in the editor. The program open now stays kept, its last changes written
+// first; where they cannot be written, nothing is replaced. A text not kept yet is given up
+// (nobody edited it). The new text has a history of its own.
+async function openText({text, name, encoding, id = null, what = ''}) {
+  if (!(await keep())) return false;
+  if (open.id !== null && open.id !== id) programs?.release(open.id);
+  open.id = id;
+  open.what = what;
+  remember();
+  result = null;
+  good = null;
+  bands = new Map();
+  panesFilled = {object: false, listing: false, symbols: false};
+  view.setState(stateFor(text, {name, encoding}, vorn(config)));
+  fileName.value = name;
+  $('share-box').hidden = true;
+  $('download').disabled = true;
+  encodingNotice({name, encoding});
+  if (LONE_CR.test(text)) {
+    notice(`${name} ends its lines with a CR alone (as old Mac editors saved them); vorn ends a line at LF, so it reads the file as one line.`,
+           {label: 'Use LF line ends', run: convertLineEnds});
+  }
+  markOutOfDate(false);
+  fillPane(activeTab);
+  followCursor(true);
   forceLinting(view);  // a new text is assembled at once
+  fillProgramsSoon();
+  return true;
+}
+
+const NEW_PROGRAM = '.SYMBOL\n\n.CODE 0\n\n.DATA 0\n\n.END\n';
+
+// Opens the student's program `id`, or, where another tab has it open, a copy of it.
+async function openProgram(id) {
+  if (id === open.id || programs === null) return;
+  const p = await programs.get(id);
+  if (!p) {
+    problem('That program is no longer kept: it was deleted in another tab.');
+    fillProgramsSoon();
+    return;
+  }
+  if (!(await programs.claim(id))) {
+    if (await openText({...p, id: null, what: `a copy of ${p.name}`})) {
+      notice(`${p.name} is open in another tab, so this is a copy of it: typing here keeps the copy as a program of its own.`);
+    }
+    return;
+  }
+  if (!(await openText({...p, id}))) programs.release(id);
+}
+
+async function deleteProgram() {
+  if (open.id === null || programs === null) return;
+  const {id} = open;
+  const name = view.state.field(fileInfo).name || 'untitled';
+  clearTimeout(keepTimer);
+  unkept = false;
+  await writing;
+  try {
+    await programs.remove(id);
+  } catch (err) {
+    problem(`${name} could not be deleted: ${err.message}`);
+    return;
+  }
+  programs.release(id);
+  open.id = null;
+  open.what = 'deleted';
+  remember();
+  notice(`Deleted ${name}. Its text stays here until another is opened; typing in it keeps it again.`);
+  fillProgramsSoon();
+}
+
+const when = new Intl.DateTimeFormat(undefined, {dateStyle: 'short', timeStyle: 'short'});
+
+// The list of programs, as every tab sees it; each one named by its id.
+async function fillPrograms() {
+  const select = $('programs');
+  const list = programs ? await programs.list() : [];
+  const elsewhere = programs ? await programs.heldElsewhere() : new Set();
+  const options = list.map((p) => new Option(
+    `${p.name || 'untitled'}, ${when.format(p.modified)}${elsewhere.has(p.id) ? ' (open in another tab)' : ''}`, p.id));
+  if (open.id === null) options.unshift(new Option(`${fileName.value || 'untitled'} (not kept: ${open.what})`, ''));
+  select.replaceChildren(...options);
+  select.value = open.id ?? '';
+  $('delete-program').disabled = open.id === null;
+}
+let fillTimer = 0;
+function fillProgramsSoon() {
+  clearTimeout(fillTimer);
+  fillTimer = setTimeout(fillPrograms, 50);
 }
 
 async function openFile(file) {
   if (!file) return;
   try {
     const {text, encoding} = decodeSource(new Uint8Array(await file.arrayBuffer()));
-    replaceText(text, file.name, encoding);
-    if (encoding !== BYTES) notice(`Opened ${file.name}. The text before is kept under Earlier texts, and one Ctrl+Z away.`);
+    if (await openText({text, name: file.name, encoding, what: 'an opened file'}) && encoding !== BYTES) {
+      notice(`Opened ${file.name}. Typing in it keeps it under Programs, beside your others.`);
+    }
   } catch (err) {
     problem(`${file.name} could not be read: ${err.message}`);
   }
 }
 
-// The earlier texts, the latest first, to restore.
-function fillEarlier() {
-  const select = $('earlier');
-  const list = earlierTexts();
-  select.replaceChildren(new Option(list.length ? '(pick one)' : '(none yet)', ''));
-  list.forEach((t, k) => {
-    const when = new Date(t.at).toLocaleString();
-    select.add(new Option(`${t.name || 'untitled'}, ${when}`, String(k)));
-  });
-  select.disabled = $('restore').disabled = list.length === 0;
-}
-
-// --- the draft, kept on every change ---------------------------------------------------------------
-
-let draftTimer = 0;
-let draftEdited = false;
-function keepDraft(edited) {
-  clearTimeout(draftTimer);
-  draftTimer = 0;
+function saveSource() {
   const {name, encoding} = view.state.field(fileInfo);
-  if (!saveDraft({text: view.state.doc.toString(), name, encoding}, edited || draftEdited)) {
-    problem('This browser does not keep the draft (storage is off or full): save the source to keep it.');
-  }
-  draftEdited = false;
+  download(encodeSource(view.state.doc.toString(), encoding), name === '' ? 'untitled.s' : savedName(name, 'untitled'));
 }
 
-function keepDraftSoon(edited) {
-  draftEdited = draftEdited || edited;
-  clearTimeout(draftTimer);
-  draftTimer = setTimeout(() => keepDraft(false), 300);
+// --- share links --------------------------------------------------------------------------------
+
+async function showShareLink() {
+  const {name, encoding} = view.state.field(fileInfo);
+  const link = new URL(location.href);
+  link.hash = await shareFragment(encodeSource(view.state.doc.toString(), encoding), name, encoding);
+  $('share-link').value = link.href;
+  $('share-box').hidden = false;
+  return link.href;
+}
+
+// Opens the program a share link holds, as a text of its own; the link stays in the address
+// until the student edits it, so that a reload opens it again.
+async function openSharedProgram() {
+  if (location.hash.length <= 1) return false;
+  try {
+    const shared = await readShareFragment(location.hash);
+    if (shared) {
+      await openText({text: textOf(shared.bytes, shared.encoding), name: shared.name, encoding: shared.encoding,
+                      what: 'a shared program'});
+      if (shared.encoding !== BYTES) notice('Opened the shared program. Typing in it keeps it under Programs, beside your others.');
+      return true;
+    }
+  } catch (err) {
+    if (!(err instanceof DamagedLink)) throw err;
+    notice('This link is damaged (cut or mistyped, perhaps); your programs are unchanged.');
+  }
+  history.replaceState(null, '', location.pathname + location.search);
+  return false;
 }
 
 // --- wiring --------------------------------------------------------------------------------------
@@ -329,6 +530,7 @@ function keepDraftSoon(edited) {
 fileName.addEventListener('input', () => {
   view.dispatch({effects: setFile.of({...view.state.field(fileInfo), name: fileName.value}),
                  annotations: Transaction.addToHistory.of(false)});
+  changed(true);
 });
 $('assemble').addEventListener('click', assembleAndGoToError);
 $('open').addEventListener('click', () => $('file-input').click());
@@ -341,18 +543,18 @@ $('load-example').addEventListener('click', async () => {
   if (!name) return;
   try {
     const {text, encoding} = await fetchExample(name);
-    replaceText(text, name, encoding);
-    notice(`Loaded ${name}. The text before is kept under Earlier texts, and one Ctrl+Z away.`);
+    if (await openText({text, name, encoding, what: 'an example'})) {
+      notice(`Opened the example ${name}. Typing in it keeps it under Programs, beside your others.`);
+    }
   } catch (err) {
     problem(`The example ${name} could not be loaded: ${err.message}`);
   }
 });
-$('restore').addEventListener('click', () => {
-  const chosen = earlierTexts()[Number($('earlier').value)];
-  if (!chosen || $('earlier').value === '') return;
-  replaceText(chosen.text, chosen.name, chosen.encoding);
-  notice(`Restored ${chosen.name || 'the earlier text'}. The text before is kept too.`);
+$('programs').addEventListener('change', () => {
+  if ($('programs').value) openProgram($('programs').value);
 });
+$('new-program').addEventListener('click', () => openText({text: NEW_PROGRAM, name: 'untitled.s', encoding: UTF8, what: 'a new program'}));
+$('delete-program').addEventListener('click', deleteProgram);
 // A dropped file opens; dropped text goes into the editor as the editor places it.
 $('editor').addEventListener('dragover', (e) => {
   if (e.dataTransfer.types.includes('Files')) e.preventDefault();
@@ -363,25 +565,18 @@ $('editor').addEventListener('drop', (e) => {
   e.stopPropagation();
   openFile(e.dataTransfer.files[0]);
 }, true);
-$('save-source').addEventListener('click', () => {
-  const {name, encoding} = view.state.field(fileInfo);
-  download(encodeSource(view.state.doc.toString(), encoding), name === '' ? 'untitled.s' : savedName(name, 'untitled'));
-});
+$('save-source').addEventListener('click', saveSource);
 $('download').addEventListener('click', () => {
   if (!result || !result.ok || result.name !== fileName.value) return;
   download(result.object, savedName(result.objectPath, 'untitled'));
 });
 $('share').addEventListener('click', async () => {
-  const {name, encoding} = view.state.field(fileInfo);
-  const link = new URL(location.href);
-  link.hash = await shareFragment(encodeSource(view.state.doc.toString(), encoding), name, encoding);
-  $('share-link').value = link.href;
-  $('share-box').hidden = false;
-  const long = link.href.length > LINK_LIMIT
-    ? ` It is ${link.href.length} characters long: chat tools and mail may cut a link past about ${LINK_LIMIT}; save the source to send it whole.`
+  const href = await showShareLink();
+  const long = href.length > LINK_LIMIT
+    ? ` It is ${href.length} characters long: chat tools and mail may cut a link past about ${LINK_LIMIT}; save the source to send it whole.`
     : '';
   try {
-    await navigator.clipboard.writeText(link.href);
+    await navigator.clipboard.writeText(href);
     $('share-status').textContent = `Link copied.${long}`;
   } catch {
     $('share-link').select();
@@ -413,29 +608,35 @@ for (const tab of document.querySelectorAll('[role="tab"]')) {
     next.focus();
   });
 }
-addEventListener('pagehide', () => { if (draftTimer) keepDraft(false); });
+addEventListener('pagehide', () => keep());
+document.addEventListener('visibilitychange', () => { if (document.hidden) keep(); });
 
-// --- start: this tab's draft (or the last one edited, or the sum example), then a shared program
+// --- start: a shared program, else this tab's program, else the one edited last, else the sum
+// example
 
-// Opens the program a share link holds, as a replacement that keeps the text before, and takes
-// it out of the address so that a reload does not open it over later work.
-async function openSharedProgram() {
-  if (location.hash.length <= 1) return;
+// The program this tab had open, or else the one edited last: itself where no other tab has it
+// open, else a copy of it (a duplicated tab, whose session names its original's program).
+async function openLastProgram() {
+  let id = null;
   try {
-    const shared = await readShareFragment(location.hash);
-    if (shared) {
-      replaceText(textOf(shared.bytes, shared.encoding), shared.name, shared.encoding);
-      notice('Opened the shared program. The text before is kept under Earlier texts, and one Ctrl+Z away.');
-    }
-  } catch (err) {
-    if (!(err instanceof DamagedLink)) throw err;
-    notice('This link is damaged (cut or mistyped, perhaps); your draft is unchanged.');
+    id = sessionStorage.getItem(OPEN);
+  } catch {
+    // no session storage
   }
-  window.history.replaceState(null, '', location.pathname + location.search);
+  const list = await programs.list();
+  if (!list.some((p) => p.id === id)) id = list.length ? list[0].id : null;
+  if (id === null) return false;
+  const p = await programs.get(id);
+  if (!p) return false;
+  // A reload's own program may be released a moment after the new page starts.
+  const free = await programs.claim(id) || await new Promise((r) => setTimeout(r, 300)).then(() => programs.claim(id));
+  if (free) return openText({...p, id});
+  const opened = await openText({...p, id: null, what: `a copy of ${p.name}`});
+  notice(`${p.name} is open in another tab, so this tab has a copy of it: typing here keeps the copy as a program of its own.`);
+  return opened;
 }
 
 async function start() {
-  fillEarlier();
   exampleNames().then((names) => {
     for (const name of names) $('examples').add(new Option(name, name));
   }).catch((err) => {
@@ -449,19 +650,21 @@ async function start() {
     fillReference($('reference-rows'), $('registers-note'), table.instructions, table.registers);
     view.dispatch({effects: languageConf.reconfigure(vorn(config))});
   });
-  const draft = loadDraft();
-  if (draft) {
-    replaceText(draft.text, draft.name, draft.encoding, {start: true});
-    encodingNotice(draft);
-  } else {
+  try {
+    programs = await openPrograms();
+    programs.onChange(fillProgramsSoon);
+    navigator.storage?.persist?.().catch(() => {});
+  } catch (err) {
+    problem(`This browser keeps no programs here (${err.message || 'storage is off'}): save the source to keep your work.`);
+  }
+  if (!(await openSharedProgram()) && !(programs && await openLastProgram())) {
     try {
       const {text, encoding} = await fetchExample('sum.s');
-      replaceText(text, 'sum.s', encoding, {start: true});
+      await openText({text, name: 'sum.s', encoding, what: 'an example'});
     } catch (err) {
       problem(`The first example could not be loaded: ${err.message}`);
     }
   }
-  await openSharedProgram();
   addEventListener('hashchange', openSharedProgram);
   if ('serviceWorker' in navigator) {
     navigator.serviceWorker.register('sw.js').catch((err) => {

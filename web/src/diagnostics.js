@@ -1,7 +1,7 @@
 // A diagnostic on the page: the assembler's message byte for byte, where it applies (the token
 // it names, or the line), and beside it a plain explanation with the likely fix.
 import {charOffset, textOf} from './bytes.js';
-import {explain} from './explain.js';
+import {explain, operandHint} from './explain.js';
 
 const SHOWN = 300;  // characters of a diagnostic's line the panel shows
 
@@ -33,8 +33,28 @@ export function placeOf(answer, doc) {
   return {line: errorLine, from, to: Math.max(to, from), whole: false};
 }
 
-/// The lint diagnostic of `answer`, for `doc`; none when it assembled.
-export function lintDiagnostics(answer, doc, messages) {
+/// What else may help with the diagnostic of `answer` in `doc`, in words: lines that end in a
+/// CR alone, and an instruction with an operand too many or too few, on the error's line or
+/// just before it. `table` is the assembler's {mnemonics, registers}.
+export function hintsFor(answer, doc, table) {
+  if (answer.ok) return [];
+  const hints = [];
+  const place = placeOf(answer, doc);
+  if (/\r(?!\n|$)/.test(doc.line(place.line).text)) {
+    hints.push('The lines of this file end in a CR alone (as old Mac editors saved them): vorn ends a line only at LF (or CR LF), so it reads the file as one line.');
+  }
+  const lines = [];  // the error's line and the two with words before it
+  for (let n = place.line; n >= 1 && n > place.line - 20 && lines.length < 3; --n) {
+    const text = doc.line(n).text;
+    if (n === place.line || /^[ \t]*[^ \t;]/.test(text)) lines.push({number: n, text});
+  }
+  const operands = operandHint(lines, place.line, table);
+  if (operands) hints.push(operands);
+  return hints;
+}
+
+/// The lint diagnostic of `answer`, for `doc`, with `hints` (hintsFor); none when it assembled.
+export function lintDiagnostics(answer, doc, messages, hints = []) {
   if (answer.ok) return [];
   const place = placeOf(answer, doc);
   const why = explain(outputText(answer), messages);
@@ -50,9 +70,19 @@ export function lintDiagnostics(answer, doc, messages) {
       message.textContent = firstLine(answer);
       box.appendChild(message);
       if (why) appendExplanation(box, why);
+      appendHints(box, hints);
       return box;
     },
   }];
+}
+
+function appendHints(box, hints) {
+  for (const hint of hints) {
+    const p = document.createElement('div');
+    p.className = 'hint';
+    p.textContent = hint;
+    box.appendChild(p);
+  }
 }
 
 function appendExplanation(box, [what, fix]) {
@@ -65,8 +95,8 @@ function appendExplanation(box, [what, fix]) {
 }
 
 /// Fills the panel below the editor: the diagnostic's lines, each cut to a readable length (the
-/// whole text one Copy away), the explanation, and where it applies.
-export function fillPanel(box, answer, doc, messages) {
+/// whole text one Copy away), the explanation and `hints`, and where it applies.
+export function fillPanel(box, answer, doc, messages, hints = []) {
   box.replaceChildren();
   box.classList.toggle('error', !answer.ok);
   if (answer.ok) return;
@@ -81,6 +111,7 @@ export function fillPanel(box, answer, doc, messages) {
   }
   const why = explain(text, messages);
   if (why) appendExplanation(box, why);
+  appendHints(box, hints);
   const place = placeOf(answer, doc);
   const where = document.createElement('div');
   where.className = 'where';

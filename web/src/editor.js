@@ -8,7 +8,8 @@ import {Compartment, EditorState, RangeSetBuilder, StateEffect, StateField} from
 import {Decoration, EditorView, drawSelection, highlightActiveLine, highlightActiveLineGutter,
         highlightSpecialChars, keymap, lineNumbers} from '@codemirror/view';
 
-import {fileHistory} from './file-info.js';
+import {UTF8} from './bytes.js';
+import {fileHistory, fileInfo} from './file-info.js';
 import {vorn} from './language.js';
 
 /// The editor's look in the page's colours (style.css), light or dark as the page is.
@@ -38,15 +39,19 @@ const specials = highlightSpecialChars({
   addSpecialChars: /\r(?!$)/u,
 });
 
-/// Sets the colour bands: a Map of line number to band.
+/// Sets the colour bands: a Map of line number to band, in the order of the lines.
 export const setBands = StateEffect.define();
 /// Marks the line hovered in a pane (0: none).
 export const setLinked = StateEffect.define();
 
 function lineMarks(state, lines) {
   const builder = new RangeSetBuilder();
+  const decorations = new Map();
   for (const [line, cls] of lines) {
-    if (line >= 1 && line <= state.doc.lines) builder.add(state.doc.line(line).from, state.doc.line(line).from, Decoration.line({class: cls}));
+    if (line < 1 || line > state.doc.lines) continue;
+    if (!decorations.has(cls)) decorations.set(cls, Decoration.line({class: cls}));
+    const {from} = state.doc.line(line);
+    builder.add(from, from, decorations.get(cls));
   }
   return builder.finish();
 }
@@ -58,7 +63,7 @@ const marks = StateField.define({
     bands = bands.map(tr.changes);
     linked = linked.map(tr.changes);
     for (const e of tr.effects) {
-      if (e.is(setBands)) bands = lineMarks(tr.state, [...e.value].sort((a, b) => a[0] - b[0]).map(([l, b]) => [l, `band-${b}`]));
+      if (e.is(setBands)) bands = lineMarks(tr.state, [...e.value].map(([l, b]) => [l, `band-${b}`]));
       if (e.is(setLinked)) linked = lineMarks(tr.state, e.value > 0 ? [[e.value, 'cm-linked']] : []);
     }
     return {bands, linked};
@@ -69,40 +74,39 @@ const marks = StateField.define({
 /// The editor's language, reconfigured once the assembler's table is known.
 export const languageConf = new Compartment();
 
-/// The editor in `parent`, a shadow root, with `extra` extensions (the page's own).
+/// The editor in `parent`, a shadow root that holds the element "editor-description", which
+/// describes it to screen readers, with `extra` extensions (the page's own). Gives {view,
+/// stateFor(doc, file, language)}: a new state, with a history of its own, for the text `doc`
+/// of the file {name, encoding} in the language `language`.
 export function makeEditor(parent, extra) {
-  const view = new EditorView({
-    parent,
-    root: parent,
-    state: EditorState.create({
-      doc: '',
-      extensions: [
-        // Only LF ends a line: a CR stays a character of the text, as the assembler reads it.
-        EditorState.lineSeparator.of('\n'),
-        lineNumbers(),
-        highlightActiveLineGutter(),
-        specials,
-        history(),
-        fileHistory,
-        drawSelection(),
-        highlightActiveLine(),
-        highlightSelectionMatches(),
-        search({top: true}),
-        lintGutter(),
-        languageConf.of(vorn()),
-        look,
-        marks,
-        keymap.of([indentWithTab, ...defaultKeymap, ...historyKeymap, ...searchKeymap]),
-        EditorView.contentAttributes.of({'aria-label': 'Assembly source', 'aria-describedby': 'editor-help diagnostic'}),
-        extra,
-      ],
-    }),
-  });
+  const extensions = (language) => [
+    // Only LF ends a line: a CR stays a character of the text, as the assembler reads it.
+    EditorState.lineSeparator.of('\n'),
+    lineNumbers(),
+    highlightActiveLineGutter(),
+    specials,
+    history(),
+    fileHistory,
+    drawSelection(),
+    highlightActiveLine(),
+    highlightSelectionMatches(),
+    search({top: true}),
+    lintGutter(),
+    languageConf.of(language),
+    look,
+    marks,
+    keymap.of([indentWithTab, ...defaultKeymap, ...historyKeymap, ...searchKeymap]),
+    EditorView.contentAttributes.of({'aria-label': 'Assembly source', 'aria-describedby': 'editor-description'}),
+    extra,
+  ];
+  const stateFor = (doc, file, language = vorn()) =>
+    EditorState.create({doc, extensions: [extensions(language), fileInfo.init(() => file)]});
+  const view = new EditorView({parent, root: parent, state: stateFor('', {name: 'prog.s', encoding: UTF8})});
   // A dialog answered or closed (go to line) gives the keys back to the text. CodeMirror does
   // so itself only where the focus shows in the document's activeElement, which in a shadow
   // root is the host.
   view.dom.addEventListener('keydown', (e) => {
     if ((e.key === 'Enter' || e.key === 'Escape') && e.target.closest('.cm-dialog')) view.focus();
   });
-  return view;
+  return {view, stateFor};
 }

@@ -38,8 +38,8 @@ export const EXPLANATIONS = {
   'undefined symbol': ['A data item names something that is never defined (or is the number -2147483648, which stands for "undefined").',
                        'Define the name in .SYMBOL or as a label, or check its spelling.'],
   // Whole-line messages, outside the two passes.
-  'error: input file is UTF-16, not UTF-8': ['The file is saved as UTF-16; the assembler reads UTF-8 (or plain ASCII).',
-                                             'Save the file as UTF-8 in your editor.'],
+  'error: input file is UTF-16, not UTF-8': ['The file is saved as UTF-16; the assembler reads UTF-8 (or plain ASCII), and the command line refuses a UTF-16 file.',
+                                             'Convert it to UTF-8 (the playground has a button for it), or save it as UTF-8 in your editor.'],
   'error: out of memory': ['The machine ran out of memory for this source.',
                            'Assemble a smaller source.'],
 };
@@ -60,4 +60,34 @@ export function messageIn(output, messages) {
 /// [what went wrong, the likely fix] for the diagnostic `output`, or null.
 export function explain(output, messages) {
   return EXPLANATIONS[messageIn(output, messages)] ?? null;
+}
+
+/// A hint for an instruction with an operand too many or too few on the error's line or the
+/// lines just before it (`lines`: [{number, text}], the error's line `at` first, then the ones
+/// before), or null. An extra operand is read as the next instruction, a missing one taken
+/// from the next line, so the error shows on a line of its own. `table` is the assembler's
+/// {mnemonics}: each with its operand forms ("REG REG #VALUE").
+export function operandHint(lines, at, table) {
+  for (const {number, text} of lines) {
+    const words = [];
+    for (const word of text.split(/[ \t]+/)) {
+      if (word === ';') break;
+      if (word !== '' && !(words.length === 0 && word.startsWith(':'))) words.push(word);
+    }
+    if (words.length === 0) continue;
+    const m = table.mnemonics.get(words[0].toUpperCase());
+    if (!m || m.forms.length === 0) continue;
+    const counts = m.forms.map((f) => (f === '' ? 0 : f.split(' ').length));
+    const least = Math.min(...counts);
+    const most = Math.max(...counts);
+    const have = words.length - 1;
+    if (have >= least && have <= most) continue;
+    const takes = least === most ? `${least}` : `${least} to ${most}`;
+    const where = number === at ? 'This line' : `Line ${number}, before the error,`;
+    const operand = (n) => `${n} operand${n === 1 ? '' : 's'}`;
+    return have > most
+      ? `${where} has ${operand(have)} for ${m.mnemonic}, which takes ${takes}: one operand too many? The one after the last is read as the next instruction.`
+      : `${where} has ${operand(have)} for ${m.mnemonic}, which takes ${takes}: one operand too few? The assembler takes the next word for the one missing.`;
+  }
+  return null;
 }

@@ -16,9 +16,8 @@ export const fileInfo = StateField.define({
   },
 });
 
-/// The field and what undo needs of it.
+/// What undo needs of the field (which a state takes with fileInfo.init).
 export const fileHistory = [
-  fileInfo,
   invertedEffects.of((tr) => tr.effects.filter((e) => e.is(setFile))
     .map(() => setFile.of(tr.startState.field(fileInfo)))),
 ];

@@ -1,6 +1,9 @@
 // The panes beside the editor: the listing (each code and data word with its source line), the
 // symbols, the object's lines and the instruction reference. Rows are built as DOM nodes
-// holding text nodes: no source text is ever parsed as markup.
+// holding text nodes: no source text is ever parsed as markup. A pane costs in proportion to
+// what it shows, not to the program: a list builds only the rows in view, when they come into
+// view, and the object is one text with the marks of the lines in view beside it.
+import {CODE_FIELDS, DATA_FIELDS, codeCount, symbolAt, symbolCount, wordLines} from './listing.js';
 
 const LINE_SHOWN = 120;  // characters of a source line a listing row shows
 export const ROW_HEIGHT = 22;  // pixels: every row of a list is this high (style.css)
@@ -26,7 +29,7 @@ export class RowList {
     this.scroller = scroller;
     this.body = body;
     this.columns = columns;
-    this.rows = [];
+    this.rows = {count: 0, line: () => 0, row: () => null};
     this.firstOfLine = new Map();  // line -> index of its first row
     this.line = 0;                 // the marked line
     this.linked = 0;               // the line hovered elsewhere
@@ -51,17 +54,18 @@ export class RowList {
         jump(Number(row.dataset.line));
       } else if (e.key === 'ArrowDown' || e.key === 'ArrowUp') {
         e.preventDefault();
-        this.focusRow(Math.max(0, Math.min(this.rows.length - 1, at + (e.key === 'ArrowDown' ? 1 : -1))));
+        this.focusRow(Math.max(0, Math.min(this.rows.count - 1, at + (e.key === 'ArrowDown' ? 1 : -1))));
       }
     });
   }
 
-  /// Replaces the rows, keeping the place: `rows` are {line, band, cells: [[text, className]]}.
+  /// Replaces the rows, keeping the place: `rows` is {count, line(k), row(k)}, row(k) giving
+  /// {line, band, cells: [[text, className]]} when the row comes into view.
   fill(rows, emptyText) {
     this.rows = rows;
     this.emptyText = emptyText;
     this.firstOfLine.clear();
-    rows.forEach((r, k) => { if (!this.firstOfLine.has(r.line)) this.firstOfLine.set(r.line, k); });
+    for (let k = rows.count - 1; k >= 0; --k) this.firstOfLine.set(rows.line(k), k);
     this.render();
   }
 
@@ -76,7 +80,7 @@ export class RowList {
   // Puts the visible rows in the page, between two spacers that stand for the others.
   render() {
     const fragment = document.createDocumentFragment();
-    if (this.rows.length === 0) {
+    if (this.rows.count === 0) {
       const tr = document.createElement('tr');
       cell(tr, this.emptyText, 'empty');
       tr.firstChild.colSpan = this.columns;
@@ -87,10 +91,10 @@ export class RowList {
     const top = Math.max(0, this.scroller.scrollTop - this.body.offsetTop);
     const first = Math.max(0, Math.floor(top / ROW_HEIGHT) - OVERSCAN);
     const visible = Math.ceil((this.scroller.clientHeight || 600) / ROW_HEIGHT) + 2 * OVERSCAN;
-    const end = Math.min(this.rows.length, first + visible);
+    const end = Math.min(this.rows.count, first + visible);
     fragment.appendChild(this.spacer(first));
     for (let k = first; k < end; ++k) fragment.appendChild(this.rowAt(k));
-    fragment.appendChild(this.spacer(this.rows.length - end));
+    fragment.appendChild(this.spacer(this.rows.count - end));
     const hadFocus = this.body.contains(document.activeElement);
     this.body.replaceChildren(fragment);
     if (hadFocus && this.focused >= first && this.focused < end) {
@@ -107,7 +111,7 @@ export class RowList {
   }
 
   rowAt(k) {
-    const {line, band, cells} = this.rows[k];
+    const {line, band, cells} = this.rows.row(k);
     const tr = document.createElement('tr');
     tr.tabIndex = k === Math.max(this.focused, 0) ? 0 : -1;
     tr.dataset.index = String(k);
@@ -157,50 +161,124 @@ export class RowList {
 /// The listing rows of an assembled program: `lineText(n)` gives the text of source line n and
 /// `band(n)` its colour band.
 export function listingRows(listing, lineText, band) {
-  const rows = [];
-  for (const c of listing.code) {
-    rows.push({line: c.line, band: c.line ? band(c.line) : undefined,
-               cells: [[`${c.address}`, 'address'], ...c.words.map((w) => [`${w}`, 'word']),
-                       [c.line ? `${c.line}` : '', 'line-no'], [c.line ? shown(lineText(c.line)) : '', 'text']]});
-  }
-  for (const d of listing.data) {
-    rows.push({line: d.line, band: band(d.line),
-               cells: [[`${d.address}`, 'address'], [`${d.value}`, 'word'], ['', 'word'], ['', 'word'],
-                       ['', 'word'], [`${d.line}`, 'line-no'], [shown(lineText(d.line)), 'text']]});
-  }
-  return rows;
+  const codes = codeCount(listing);
+  const lines = wordLines(listing);
+  const row = (k) => {
+    const line = lines[k];
+    const text = [line ? `${line}` : '', 'line-no'];
+    const source = [line ? shown(lineText(line)) : '', 'text'];
+    if (k < codes) {
+      const at = k * CODE_FIELDS;
+      const words = [1, 2, 3, 4].map((w) => [`${listing.code[at + w]}`, 'word']);
+      return {line, band: line ? band(line) : undefined, cells: [[`${listing.code[at]}`, 'address'], ...words, text, source]};
+    }
+    const at = (k - codes) * DATA_FIELDS;
+    return {line, band: band(line), cells: [[`${listing.data[at]}`, 'address'], [`${listing.data[at + 1]}`, 'word'],
+                                            ['', 'word'], ['', 'word'], ['', 'word'], text, source]};
+  };
+  return {count: lines.length, line: (k) => lines[k], row};
 }
 
 /// The symbol rows: name, kind, value, defining line.
 export function symbolRows(listing, nameText) {
-  return listing.symbols.map((s) => ({line: s.line, cells: [[nameText(s.name), 'name'], [s.kind, 'kind'],
-                                                            [`${s.value}`, 'word'], [`${s.line}`, 'line-no']]}));
+  const row = (k) => {
+    const s = symbolAt(listing, k);
+    return {line: s.line, cells: [[nameText(s.name), 'name'], [s.kind, 'kind'], [`${s.value}`, 'word'], [`${s.line}`, 'line-no']]};
+  };
+  return {count: symbolCount(listing), line: (k) => symbolAt(listing, k).line, row};
 }
 
-/// Fills `pre` with the object's text, one element a line; the lines that code and data words
-/// were written on are linked to their source lines.
-export function fillObject(pre, text, listing, band) {
-  const lines = text.split(/(?<=\n)/);
-  // The object: header, code header, the code words, data header, the data words, "0];".
-  const sourceLine = (k) => {
-    const code = k - 2;
-    if (code >= 0 && code < listing.code.length) return listing.code[code].line;
-    const data = code - listing.code.length - 1;
-    if (data >= 0 && data < listing.data.length) return listing.data[data].line;
-    return 0;
-  };
-  const fragment = document.createDocumentFragment();
-  lines.forEach((text, k) => {
-    const span = document.createElement('span');
-    span.textContent = text;
-    const line = sourceLine(k);
-    if (line > 0) {
-      span.dataset.line = String(line);
-      span.className = `band-${band(line)}`;
+/// The object file's text in `box`: one text, which a reader selects and copies whole, in
+/// chunks of CHUNK_LINES lines that the browser lays out only when they come into view, and
+/// beside the lines in view the marks of those that code and data words were written on (their
+/// colour band, and the line hovered elsewhere). sourceLineAt(y) gives the source line of the
+/// object line at the page's height y. Filling it again rewrites only the chunks that changed.
+const CHUNK_LINES = 64;
+export const OBJECT_LINE_HEIGHT = 18;  // pixels (style.css)
+
+export class ObjectPane {
+  constructor(scroller, box) {
+    this.scroller = scroller;
+    this.box = box;
+    this.marks = box.appendChild(document.createElement('div'));
+    this.marks.className = 'object-marks';
+    this.marks.setAttribute('aria-hidden', 'true');
+    this.text = box.appendChild(document.createElement('pre'));
+    this.text.className = 'object-text';
+    this.chunks = [];                // the text of each chunk shown
+    this.lines = new Int32Array(0);  // the source line of each word, code then data
+    this.codes = 0;
+    this.band = () => undefined;
+    this.linked = 0;
+    scroller.addEventListener('scroll', () => this.renderSoon());
+  }
+
+  /// Shows `text`, the object of `listing`, each line's band given by `band(line)`.
+  fill(text, listing, band) {
+    const lines = text.split(/(?<=\n)/);
+    const count = Math.ceil(lines.length / CHUNK_LINES);
+    for (let k = 0; k < count; ++k) {
+      const part = lines.slice(k * CHUNK_LINES, (k + 1) * CHUNK_LINES);
+      const chunk = part.join('');
+      if (this.chunks[k] === chunk) continue;
+      const div = this.text.children[k] ?? this.text.appendChild(document.createElement('div'));
+      div.textContent = chunk;
+      div.style.containIntrinsicSize = `auto ${part.length * OBJECT_LINE_HEIGHT}px`;
+      this.chunks[k] = chunk;
     }
-    fragment.appendChild(span);
-  });
-  pre.replaceChildren(fragment);
+    while (this.text.children.length > count) this.text.lastChild.remove();
+    this.chunks.length = count;
+    this.lines = wordLines(listing);
+    this.codes = codeCount(listing);
+    this.band = band;
+    this.render();
+  }
+
+  // The source line of object line k: the header and the code header come first, then the code
+  // words, the data header, the data words and the closing line.
+  sourceLine(k) {
+    const code = k - 2;
+    if (code >= 0 && code < this.codes) return this.lines[code];
+    const data = code - this.codes - 1;
+    return data >= 0 && data < this.lines.length - this.codes ? this.lines[this.codes + data] : 0;
+  }
+
+  sourceLineAt(y) {
+    const k = Math.floor((y - this.text.getBoundingClientRect().top) / OBJECT_LINE_HEIGHT);
+    return k >= 0 ? this.sourceLine(k) : 0;
+  }
+
+  renderSoon() {
+    if (this.pending) return;
+    this.pending = requestAnimationFrame(() => {
+      this.pending = 0;
+      this.render();
+    });
+  }
+
+  render() {
+    const top = Math.max(0, this.scroller.scrollTop - this.box.offsetTop);
+    const first = Math.max(0, Math.floor(top / OBJECT_LINE_HEIGHT) - 8);
+    const end = first + Math.ceil((this.scroller.clientHeight || 600) / OBJECT_LINE_HEIGHT) + 16;
+    const fragment = document.createDocumentFragment();
+    for (let k = first; k < end; ++k) {
+      const line = this.sourceLine(k);
+      if (line === 0) continue;
+      const mark = document.createElement('div');
+      mark.className = `band-${this.band(line)}${line === this.linked ? ' linked' : ''}`;
+      mark.style.top = `${k * OBJECT_LINE_HEIGHT}px`;
+      mark.style.height = `${OBJECT_LINE_HEIGHT}px`;
+      fragment.appendChild(mark);
+    }
+    this.marks.replaceChildren(fragment);
+  }
+
+  /// Marks the lines of source line `line`, hovered elsewhere (0: none).
+  link(line) {
+    if (line === this.linked) return;
+    this.linked = line;
+    this.render();
+  }
 }
 
 /// Fills the reference table: each mnemonic's operand forms, each with the operation number an
