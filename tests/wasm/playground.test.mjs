@@ -2,6 +2,7 @@
 // against the page served on 127.0.0.1 by a server this test starts and stops. Each block is one
 // thing a user relies on; no block may leave a console error or a page error behind.
 import assert from 'node:assert/strict';
+import crypto from 'node:crypto';
 import fs from 'node:fs';
 import http from 'node:http';
 import {createRequire} from 'node:module';
@@ -86,16 +87,19 @@ test('the playground as a workbench', async (t) => {
       for (let k = 0; k < 200 && !same(await get()); ++k) await page.waitForTimeout(25);
       assert.deepEqual(await get(), want);
     };
-    const doc = () => page.evaluate(() => [...document.querySelector('#editor').shadowRoot
+    const docOf = (target) => target.evaluate(() => [...document.querySelector('#editor').shadowRoot
       .querySelectorAll('.cm-line')].map((l) => l.textContent).join('\n'));
+    const doc = () => docOf(page);
     // Replaces the editor's text as a user does: select all, paste.
     await context.grantPermissions(['clipboard-read', 'clipboard-write']);
-    const setText = async (value) => {
-      await page.evaluate((v) => navigator.clipboard.writeText(v), value);
-      await page.locator('.cm-content').click();
-      await page.keyboard.press('Control+A');
-      await page.keyboard.press('Control+V');
+    const setTextOn = async (target, value) => {
+      await target.evaluate((v) => navigator.clipboard.writeText(v), value);
+      await target.locator('.cm-content').click();
+      await target.keyboard.press('Control+A');
+      await target.keyboard.press('Control+V');
     };
+    const setText = (value) => setTextOn(page, value);
+    const programsOf = (target) => target.locator('#programs option').allTextContents();
     const want = (name) => fs.readFileSync(path.join(root, 'tests/example_objects', name), 'utf8');
 
     const shadow = (js) => page.evaluate(`(() => { const root = document.querySelector('#editor').shadowRoot; return ${js}; })()`);
@@ -124,6 +128,12 @@ test('the playground as a workbench', async (t) => {
       assert.equal(await shadow(`root.querySelectorAll('.cm-specialChar').length`), 0);
       await openCase(page, 'lone_cr.s');  // a CR inside a line is a character, and shown as one
       assert.ok(await shadow(`root.querySelectorAll('.cm-specialChar').length`) > 0);
+      await until(() => page.locator('#diagnostic .hint').allTextContents(), [
+        'The lines of this file end in a CR alone (as old Mac editors saved them): vorn ends a line only at LF (or CR LF), so it reads the file as one line.']);
+      await openCase(page, 'err_utf16_le_no_mark.s');  // the playground converts what vorn refuses
+      await page.locator('#notice-action', {hasText: 'Convert to UTF-8'}).click();
+      await until(doc, '.SYMBOL\r\n');
+      await until(() => page.locator('#diagnostic').evaluate((d) => /UTF-16/.test(d.textContent)), false);
     });
 
     await t.test('the README example: object, listing and symbols, linked to the source both ways', async () => {
@@ -183,6 +193,9 @@ test('the playground as a workbench', async (t) => {
       await page.keyboard.type('XYZ', {delay: 200});  // each keystroke its own error, heard once settled
       assert.equal(await text('#announce'), 'Error: NOWHERE error: undefine symbol');
       await until(() => text('#announce'), 'Error: NOWHEREXYZ error: undefine symbol');
+      // An operand too many, read as the next instruction: the hint names the line and count.
+      await setText('.SYMBOL\n.CODE 0\nADD R1 R2 R3 ADD\nRET R1\n.DATA 0\n.END\n');
+      await until(() => text('#diagnostic .hint'), 'Line 3, before the error, has 4 operands for ADD, which takes 3: one operand too many? The one after the last is read as the next instruction.');
       // F9: a pass-two "undefine op" from a code origin above 0 is marked on the origin.
       await setText('.SYMBOL\n.CODE 5\nRET R1\n.DATA 0\n.END\n');
       await until(() => page.locator('.cm-lintRange-error').count(), 1);
@@ -208,57 +221,110 @@ test('the playground as a workbench', async (t) => {
       await until(() => text('#copy-status'), 'Copied.');
     });
 
-    await t.test('each tab keeps its draft, and nothing is replaced without a way back', async () => {
-      // F1: two tabs, two drafts.
+    await t.test('replacing text: a duplicated tab, eleven examples and a full storage keep what was typed', async () => {
+      // Fault 1: a duplicated tab (its session copied) types into a program of its own.
+      await setText('; PROGRAM A\n');
+      await page.waitForTimeout(1000);  // kept
+      const [copy] = await Promise.all([context.waitForEvent('page'), page.evaluate(() => { window.open(location.href); })]);
+      watch(copy);
+      await copy.locator('.cm-content').waitFor();
+      await until(() => docOf(copy), '; PROGRAM A\n');
+      await setTextOn(copy, '; PROGRAM D\n');
+      await setText('; PROGRAM A, later\n');
+      await page.waitForTimeout(400);
+      await copy.reload();
+      await until(() => docOf(copy), '; PROGRAM D\n');
+      await copy.close();
+      // Fault 2: browsing the examples pushes nothing out; fault 9: a new tab starts from it.
+      await setText('; HOMEWORK\n');
+      const examples = await page.locator('#examples option[value$=".s"]').evaluateAll((os) => os.map((o) => o.value));
+      for (let k = 0; k < 11; ++k) {
+        await page.selectOption('#examples', examples[k % examples.length]);
+        await page.click('#load-example');
+        await until(() => page.inputValue('#file-name'), examples[k % examples.length]);
+      }
+      await page.reload();
+      await until(doc, '; HOMEWORK\n');
+      const fresh = watch(await context.newPage());
+      await fresh.goto(url);
+      await until(() => docOf(fresh), '; HOMEWORK\n');
+      await fresh.close();
+      // Fault 3: storage full is said before anything is replaced, and nothing is. (The quota is
+      // made small before the page opens its storage, which takes it once.)
+      const full = watch(await (await other.newContext({acceptDownloads: true})).newPage());
+      await (await full.context().grantPermissions(['clipboard-read', 'clipboard-write']));
+      await (await full.context().newCDPSession(full)).send('Storage.overrideQuotaForOrigin',
+        {origin: url.slice(0, -1), quotaSize: 2_000_000});
+      await full.goto(url);
+      const big = `; ${crypto.randomBytes(2_250_000).toString('base64')}\n`;  // 3 MB that do not compress
+      await setTextOn(full, big);
+      await until(() => full.locator('#problem').evaluate((p) => !p.hidden && /storage is full/.test(p.textContent)), true);
+      await full.selectOption('#examples', 'copy.s');
+      await full.click('#load-example');
+      await full.waitForTimeout(300);
+      assert.equal(await full.inputValue('#file-name'), 'sum.s');
+      assert.equal(await full.locator('#notice').isVisible(), false);
+      const [saved] = await Promise.all([full.waitForEvent('download'), full.click('#problem-action')]);
+      assert.equal(fs.statSync(await saved.path()).size, big.length);
+      await full.context().close();
+    });
+
+    await t.test('keys: Ctrl+Enter goes to the error and inserts nothing; Assemble leaves no jump for later', async () => {
+      const text = '.SYMBOL\n.CODE 0\nRET R1\nJMP NOWHERE\n.DATA 0\n.END\n';
+      await setText(text);
+      await until(() => page.locator('.cm-lintRange-error').count(), 1);
+      await page.keyboard.press('Control+Home');
+      await page.keyboard.press('Control+Enter');  // fault 5
+      await until(() => shadow(`root.querySelector('.cm-activeLineGutter').textContent`), '4');
+      assert.equal(await doc(), text);
+      await page.click('#assemble');  // fault 4: the result at hand, at once, and nothing later
+      await page.locator('.cm-line').first().click();
+      await page.keyboard.press('Home');
+      await page.keyboard.type('; A');
+      await page.waitForTimeout(600);
+      await page.keyboard.type('B');
+      await until(doc, `; AB${text}`);
+    });
+
+    await t.test('two tabs: each sees the other\'s programs as they come, and opens the one picked', async () => {
       const b = watch(await context.newPage());
       await b.goto(url);
-      await setText('; PROGRAM A\n');
-      await b.evaluate((v) => navigator.clipboard.writeText(v), '; PROGRAM B\n');
-      await b.locator('.cm-content').click();
-      await b.keyboard.press('Control+A');
-      await b.keyboard.press('Control+V');
-      await page.waitForTimeout(400);
-      await page.reload();
-      await until(doc, '; PROGRAM A\n');
-      // F2: a share link opened in a new tab does not become the draft a new tab starts with.
-      await page.fill('#file-name', 'kept.s');
-      await setText(readmeBlock('source', 'prog.s'));
-      await page.waitForTimeout(400);
-      const fresh = watch(await context.newPage());
-      await fresh.goto(`${url}${fragment(Buffer.from('.SYMBOL .CODE 0 RET R2 .DATA 0 .END\n'), 'shared.s')}`);
-      await until(() => fresh.inputValue('#file-name'), 'shared.s');
-      await fresh.locator('.cm-content').click();
-      await fresh.keyboard.press('Control+z');  // the draft is one undo away there
-      await until(() => fresh.inputValue('#file-name'), 'kept.s');
-      await fresh.close();
+      for (const n of [1, 2]) {
+        await b.click('#new-program');
+        await setTextOn(b, `; FROM B ${n}\n`);
+        await b.fill('#file-name', `b${n}.s`);
+        await b.waitForTimeout(400);
+      }
+      await until(async () => (await programsOf(page)).filter((o) => /^b[12]\.s/.test(o)).length, 2);
+      const pick = async (name) => page.selectOption('#programs', {label: (await programsOf(page)).find((o) => o.startsWith(name))});
+      await pick('b1.s');
+      await until(doc, '; FROM B 1\n');
+      await pick('b2.s');  // open in b: a copy here
+      await until(doc, '; FROM B 2\n');
+      assert.match(await text('#notice-text'), /open in another tab/);
       await b.close();
-      const again = watch(await context.newPage());
-      await again.goto(url);
-      await until(() => again.inputValue('#file-name'), 'kept.s');
-      await again.close();
-      // F3: a loaded example replaces the text, which stays among the earlier texts over a reload.
-      await page.selectOption('#examples', 'factorial.s');
-      await page.click('#load-example');
-      await until(() => page.inputValue('#file-name'), 'factorial.s');
-      await page.reload();
-      await until(() => page.inputValue('#file-name'), 'factorial.s');
-      await page.selectOption('#earlier', '0');
-      await page.click('#restore');
-      await until(doc, readmeBlock('source', 'prog.s'));
-      assert.equal(await page.inputValue('#file-name'), 'kept.s');
-      // F4: undo takes back the name and the encoding with the text.
-      await page.fill('#file-name', 'mine.s');
-      await setText('; café mine\n');
-      await openCase(page, 'latin1_names.s');
-      await until(() => page.locator('#notice').isVisible(), true);
-      await page.locator('.cm-content').click();
-      await page.keyboard.press('Control+z');
-      await until(doc, '; café mine\n');
-      assert.equal(await page.inputValue('#file-name'), 'mine.s');
-      assert.equal(await page.locator('#notice-text').textContent(), '');
-      const [saved] = await Promise.all([page.waitForEvent('download'), page.click('#save-source')]);
-      assert.equal(saved.suggestedFilename(), 'mine.s');
-      assert.deepEqual(fs.readFileSync(await saved.path()), Buffer.from('; café mine\n'));
+    });
+
+    await t.test('accessibility: the error is in the editor\'s description, a result is announced once', async () => {
+      const cdp = await context.newCDPSession(page);
+      const description = async () => {
+        const {nodes} = await cdp.send('Accessibility.getFullAXTree');
+        const editor = nodes.find((n) => n.name?.value === 'Assembly source');
+        return editor?.description?.value ?? '';
+      };
+      await setText('.SYMBOL\n.CODE 0\nRET R1\nJMP NOWHERE\n.DATA 0\n.END\n');
+      await until(async () => /NOWHERE error: undefine symbol/.test(await description()), true);
+      await page.evaluate(() => {
+        window.liveChanges = 0;
+        const observer = new MutationObserver((records) => { window.liveChanges += records.length; });
+        for (const live of document.querySelectorAll('[role="status"], [role="alert"], [aria-live]')) {
+          observer.observe(live, {childList: true, characterData: true, subtree: true});
+        }
+      });
+      await page.keyboard.press('Control+End');
+      for (let k = 0; k < 16; ++k) await page.keyboard.type(k % 2 ? 'Z' : 'X', {delay: 100});
+      await page.waitForTimeout(1500);
+      assert.equal(await page.evaluate(() => window.liveChanges), 1);
     });
 
     await t.test('share links: a damaged one leaves the draft, the box follows the text', async () => {
@@ -267,7 +333,7 @@ test('the playground as a workbench', async (t) => {
       const good = fragment(Buffer.from('.SYMBOL .CODE 0 RET R3 .DATA 0 .END\n'), 'x.s');
       for (const damaged of [good.slice(0, -9), '#name=x.s&source=%%%not-base64', '#source=AAAA']) {  // F11
         await page.goto(`${url}${damaged}`);
-        await until(() => page.locator('#notice-text').textContent(), 'This link is damaged (cut or mistyped, perhaps); your draft is unchanged.');
+        await until(() => page.locator('#notice-text').textContent(), 'This link is damaged (cut or mistyped, perhaps); your programs are unchanged.');
         assert.equal(await doc(), '.SYMBOL .CODE 0 RET R1 .DATA 0 .END\n');
         await page.click('#notice-close');  // every notice can be dismissed
         assert.equal(await page.locator('#notice').isVisible(), false);
@@ -280,11 +346,26 @@ test('the playground as a workbench', async (t) => {
       await setText(Array.from({length: 3000}, (_, k) => `; ${k * 7919 % 10007} ${k}`).join('\n'));
       await page.click('#share');
       await until(() => page.locator('#share-status').evaluate((s) => /may cut a link/.test(s.textContent)), true);
+      // Fault 10: the link stays readable, and follows a rename.
+      for (const width of [1280, 320]) {
+        await page.setViewportSize({width, height: 800});
+        assert.ok((await page.locator('#share-link').boundingBox()).width >= Math.min(400, width - 80), `${width} px`);
+      }
+      await page.setViewportSize({width: 1280, height: 800});
+      await page.fill('#file-name', 'renamed.s');
+      await until(() => page.inputValue('#share-link').then((v) => v.includes('name=renamed.s')), true);
     });
 
     await t.test('opened files assemble as the command line assembles their bytes', async () => {
       for (const name of ['latin1_names', 'lone_cr', 'latin1_names']) {  // the same file twice
         await openCase(page, `${name}.s`);
+        if (name === 'latin1_names') {  // fault 10: a dismissed notice stays dismissed
+          await page.click('#notice-close');
+          await page.locator('#file-name').press('End');
+          await page.keyboard.type('x');
+          await page.keyboard.press('Backspace');
+          assert.equal(await page.locator('#notice').isVisible(), false);
+        }
         if (fs.existsSync(path.join(cases, `${name}.obj`))) {
           await until(() => page.locator('#download').isEnabled(), true);
           const [saved] = await Promise.all([page.waitForEvent('download'), page.click('#download')]);

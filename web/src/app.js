@@ -9,7 +9,7 @@ import {Prec, Transaction} from '@codemirror/state';
 import {EditorView, keymap} from '@codemirror/view';
 
 import {startAssembler} from './assembler.js';
-import {BYTES, UTF8, decodeSource, encodeSource, textOf} from './bytes.js';
+import {BYTES, UTF8, decodeSource, encodeSource, textOf, utf16Of} from './bytes.js';
 import {fillPanel, firstLine, hintsFor, lintDiagnostics, outputText, placeOf} from './diagnostics.js';
 import {languageConf, makeEditor, setBands, setLinked} from './editor.js';
 import {fileInfo, setFile} from './file-info.js';
@@ -133,24 +133,28 @@ const {view, stateFor} = makeEditor(root, [
   }),
 ]);
 
+// A text that is not UTF-8, or is UTF-16 (which may hold only ASCII and NULs), is said so, with
+// the offer to convert it. Returns whether it is.
 function encodingNotice({name, encoding}) {
-  if (encoding !== BYTES) {
+  const utf16 = utf16Of(view.state.doc.sliceString(0, 2)) !== null;
+  if (encoding !== BYTES && !utf16) {
     notice('');
-    return;
+    return false;
   }
-  const utf16 = /^(\xff\xfe|\xfe\xff)/.test(view.state.doc.sliceString(0, 2));
-  notice(`${name} is not UTF-8${utf16 ? ' (it is UTF-16, which the command line refuses)' : ''}: it is shown byte for byte and assembled as its bytes, as vorn reads it.`,
-         {label: 'Convert to UTF-8', run: convertToUtf8});
+  notice(utf16
+    ? `${name} is UTF-16, which vorn refuses (the command line refuses the file as it is): convert it to UTF-8 to assemble it.`
+    : `${name} is not UTF-8: it is shown byte for byte and assembled as its bytes, as vorn reads it.`,
+  {label: 'Convert to UTF-8', run: convertToUtf8});
+  return true;
 }
 
-// The text as UTF-8: a UTF-16 text decoded by its byte-order mark; any other, whose characters
-// are its bytes, read as Latin-1. One step in the history, as any edit.
+// The text as UTF-8: a UTF-16 text decoded in its byte order; any other, whose characters are
+// its bytes, read as Latin-1. One step in the history, as any edit.
 function convertToUtf8() {
   const text = view.state.doc.toString();
-  const bytes = encodeSource(text, BYTES);
-  const big = text.startsWith('\xfe\xff');
-  const converted = /^(\xff\xfe|\xfe\xff)/.test(text)
-    ? new TextDecoder(big ? 'utf-16be' : 'utf-16le').decode(bytes.subarray(2)) : text;
+  const utf16 = utf16Of(text);
+  const bytes = encodeSource(text, view.state.field(fileInfo).encoding);
+  const converted = utf16 ? new TextDecoder(utf16.encoding).decode(bytes.subarray(utf16.mark)) : text;
   view.dispatch({changes: converted === text ? [] : {from: 0, to: text.length, insert: converted},
                  effects: setFile.of({...view.state.field(fileInfo), encoding: UTF8}),
                  userEvent: 'input.convert'});
@@ -238,7 +242,8 @@ function fillPane(name) {
     listing.fill(listingRows(good ? good.listing : none, lineText, band),
                  good ? 'No words.' : 'No listing: the source has an error.');
   } else if (name === 'symbols') {
-    symbols.fill(symbolRows(good ? good.listing : none, (n) => textOf(n, good.encoding)),
+    const encoding = good ? good.encoding : UTF8;
+    symbols.fill(symbolRows(good ? good.listing : none, (n) => textOf(n, encoding)),
                  good ? 'The program defines no symbols.' : 'No symbols: the source has an error.');
   }
 }
@@ -360,28 +365,35 @@ function keepSoon() {
   keepTimer = setTimeout(keep, 300);
 }
 
-// Writes the open program as it stands; resolves to whether all its changes are written.
+// Writes the open program as it stands, after any write under way; resolves to whether its
+// changes up to now are written. (A change during the write is written by the next.)
 function keep() {
   clearTimeout(keepTimer);
   keepTimer = 0;
-  if (open.id === null || programs === null || !unkept) return writing;
+  if (open.id === null || programs === null) return Promise.resolve(true);
+  if (!unkept) return writing;
   unkept = false;
   const {name, encoding} = view.state.field(fileInfo);
   const p = {id: open.id, name, encoding, text: view.state.doc.toString(), modified: Date.now()};
-  writing = writing.then(() => programs.put(p)).then(() => {
+  const before = writing;
+  writing = (async () => {
+    await before;
+    try {
+      await programs.put(p);
+    } catch {
+      unkept = true;
+      storageFull = true;
+      problem(`This browser's storage is full: the last changes to ${name || 'this program'} are not kept. Save the source to keep them; deleting a program you no longer need makes room.`,
+              {label: 'Save source', run: saveSource});
+      return false;
+    }
     if (storageFull) {
       storageFull = false;
       problem('');
     }
     fillProgramsSoon();
-    return !unkept || keep();
-  }, () => {
-    unkept = true;
-    storageFull = true;
-    problem(`This browser's storage is full: the last changes to ${name || 'this program'} are not kept. Save the source to keep them; deleting a program you no longer need makes room.`,
-            {label: 'Save source', run: saveSource});
-    return false;
-  });
+    return true;
+  })();
   return writing;
 }
 let storageFull = false;
@@ -389,7 +401,7 @@ let storageFull = false;
 // Puts another text in the editor. The program open now stays kept, its last changes written
 // first; where they cannot be written, nothing is replaced. A text not kept yet is given up
 // (nobody edited it). The new text has a history of its own.
-async function openText({text, name, encoding, id = null, what = ''}) {
+async function openText({text, name, encoding, id = null, what = '', said = ''}) {
   if (!(await keep())) return false;
   if (open.id !== null && open.id !== id) programs?.release(open.id);
   open.id = id;
@@ -403,10 +415,13 @@ async function openText({text, name, encoding, id = null, what = ''}) {
   fileName.value = name;
   $('share-box').hidden = true;
   $('download').disabled = true;
-  encodingNotice({name, encoding});
-  if (LONE_CR.test(text)) {
+  if (encodingNotice({name, encoding})) {
+    // said, with the offer to convert it
+  } else if (LONE_CR.test(text)) {
     notice(`${name} ends its lines with a CR alone (as old Mac editors saved them); vorn ends a line at LF, so it reads the file as one line.`,
            {label: 'Use LF line ends', run: convertLineEnds});
+  } else {
+    notice(said);
   }
   markOutOfDate(false);
   fillPane(activeTab);
@@ -428,9 +443,8 @@ async function openProgram(id) {
     return;
   }
   if (!(await programs.claim(id))) {
-    if (await openText({...p, id: null, what: `a copy of ${p.name}`})) {
-      notice(`${p.name} is open in another tab, so this is a copy of it: typing here keeps the copy as a program of its own.`);
-    }
+    await openText({...p, id: null, what: `a copy of ${p.name}`,
+                    said: `${p.name} is open in another tab, so this is a copy of it: typing here keeps the copy as a program of its own.`});
     return;
   }
   if (!(await openText({...p, id}))) programs.release(id);
@@ -481,9 +495,8 @@ async function openFile(file) {
   if (!file) return;
   try {
     const {text, encoding} = decodeSource(new Uint8Array(await file.arrayBuffer()));
-    if (await openText({text, name: file.name, encoding, what: 'an opened file'}) && encoding !== BYTES) {
-      notice(`Opened ${file.name}. Typing in it keeps it under Programs, beside your others.`);
-    }
+    await openText({text, name: file.name, encoding, what: 'an opened file',
+                    said: `Opened ${file.name}. Typing in it keeps it under Programs, beside your others.`});
   } catch (err) {
     problem(`${file.name} could not be read: ${err.message}`);
   }
@@ -513,8 +526,7 @@ async function openSharedProgram() {
     const shared = await readShareFragment(location.hash);
     if (shared) {
       await openText({text: textOf(shared.bytes, shared.encoding), name: shared.name, encoding: shared.encoding,
-                      what: 'a shared program'});
-      if (shared.encoding !== BYTES) notice('Opened the shared program. Typing in it keeps it under Programs, beside your others.');
+                      what: 'a shared program', said: 'Opened the shared program. Typing in it keeps it under Programs, beside your others.'});
       return true;
     }
   } catch (err) {
@@ -543,9 +555,8 @@ $('load-example').addEventListener('click', async () => {
   if (!name) return;
   try {
     const {text, encoding} = await fetchExample(name);
-    if (await openText({text, name, encoding, what: 'an example'})) {
-      notice(`Opened the example ${name}. Typing in it keeps it under Programs, beside your others.`);
-    }
+    await openText({text, name, encoding, what: 'an example',
+                    said: `Opened the example ${name}. Typing in it keeps it under Programs, beside your others.`});
   } catch (err) {
     problem(`The example ${name} could not be loaded: ${err.message}`);
   }
@@ -631,9 +642,8 @@ async function openLastProgram() {
   // A reload's own program may be released a moment after the new page starts.
   const free = await programs.claim(id) || await new Promise((r) => setTimeout(r, 300)).then(() => programs.claim(id));
   if (free) return openText({...p, id});
-  const opened = await openText({...p, id: null, what: `a copy of ${p.name}`});
-  notice(`${p.name} is open in another tab, so this tab has a copy of it: typing here keeps the copy as a program of its own.`);
-  return opened;
+  return openText({...p, id: null, what: `a copy of ${p.name}`,
+                   said: `${p.name} is open in another tab, so this tab has a copy of it: typing here keeps the copy as a program of its own.`});
 }
 
 async function start() {

@@ -66,3 +66,15 @@ export function charOffset(text, encoding, column) {
   }
   return at;
 }
+
+/// The byte order of a byte-for-byte text that is UTF-16, as the assembler tells one: a
+/// byte-order mark, or one NUL among the first two bytes (the high byte of the first
+/// character). {encoding: 'utf-16le' or 'utf-16be', mark: its length}, or null.
+export function utf16Of(text) {
+  if (text.startsWith('\xff\xfe')) return {encoding: 'utf-16le', mark: 2};
+  if (text.startsWith('\xfe\xff')) return {encoding: 'utf-16be', mark: 2};
+  if (text.length >= 2 && (text[0] === '\0') !== (text[1] === '\0')) {
+    return {encoding: text[0] === '\0' ? 'utf-16be' : 'utf-16le', mark: 0};
+  }
+  return null;
+}

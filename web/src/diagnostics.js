@@ -1,6 +1,6 @@
 // A diagnostic on the page: the assembler's message byte for byte, where it applies (the token
 // it names, or the line), and beside it a plain explanation with the likely fix.
-import {charOffset, textOf} from './bytes.js';
+import {charOffset, textOf, utf16Of} from './bytes.js';
 import {explain, operandHint} from './explain.js';
 
 const SHOWN = 300;  // characters of a diagnostic's line the panel shows
@@ -37,7 +37,7 @@ export function placeOf(answer, doc) {
 /// CR alone, and an instruction with an operand too many or too few, on the error's line or
 /// just before it. `table` is the assembler's {mnemonics, registers}.
 export function hintsFor(answer, doc, table) {
-  if (answer.ok) return [];
+  if (answer.ok || utf16Of(doc.sliceString(0, 2))) return [];
   const hints = [];
   const place = placeOf(answer, doc);
   if (/\r(?!\n|$)/.test(doc.line(place.line).text)) {
