@@ -99,7 +99,7 @@ for (const lines of (process.env.LINES ?? '6,5000,40000').split(',').map(Number)
     smallest[pane] ??= p95(r.latencies);
     const f = (x, w) => x.toFixed(1).padStart(w);
     console.log(`${String(lines).padStart(5)}  ${pane.padEnd(8)} ${f(median(r.latencies), 17)} ${f(p95(r.latencies), 5)} ` +
-                `${(p95(r.latencies) / smallest[pane]).toFixed(2).padStart(11)}x ${f(r.longest, 14)} ` +
+                `${(p95(r.latencies) / smallest[pane]).toFixed(2).padStart(11)}x ${(r.longest ? r.longest.toFixed(1) : '< 50').padStart(14)} ` +
                 `${f(median(r.shows), 23)} ${f(Math.max(...r.shows), 6)} ${f(pasted, 6)}`);
     await context.close();
   }
