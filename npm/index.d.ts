@@ -141,13 +141,16 @@ export interface Vorn {
    * Assembles one source in-process, as `vorn` does on the command line. Strings are taken
    * and given as UTF-8; a source of bytes (an ArrayBuffer, a Uint8Array or any other view)
    * gives Uint8Arrays, byte for byte as the files. `objectPath` goes into the object's header
-   * line: pass objectPathFor(sourcePath). An assembly error is a result; a source or path that
-   * is neither text nor bytes throws a TypeError.
+   * line: pass objectPathFor(sourcePath). An assembly error is a result, and so is a source
+   * too large for the module's memory ("error: out of memory"); a source or path that is
+   * neither text nor bytes throws a TypeError.
    * @example vorn.assemble('.SYMBOL\n.CODE 0\nRET R1\n.DATA 0\n.END\n', 'prog.obj').ok === true
    */
-  assemble(source: string, objectPath: string, options?: AssembleOptions): Result<string>;
+  assemble(source: string, objectPath: string | ArrayBuffer | ArrayBufferView, options?: AssembleOptions): Result<string>;
   assemble(source: ArrayBuffer | ArrayBufferView, objectPath: string | ArrayBuffer | ArrayBufferView,
            options?: AssembleOptions): Result<Uint8Array>;
+  assemble(source: string | ArrayBuffer | ArrayBufferView, objectPath: string | ArrayBuffer | ArrayBufferView,
+           options?: AssembleOptions): Result<string> | Result<Uint8Array>;
   /**
    * The object file's path for a source path, by the command line's rule; bytes for bytes (a
    * file name need not be UTF-8).
@@ -155,6 +158,7 @@ export interface Vorn {
    */
   objectPathFor(sourcePath: string): string;
   objectPathFor(sourcePath: ArrayBuffer | ArrayBufferView): Uint8Array;
+  objectPathFor(sourcePath: string | ArrayBuffer | ArrayBufferView): string | Uint8Array;
   /** Every mnemonic with its number and operand forms. @example vorn.instructions[0].mnemonic */
   readonly instructions: readonly Instruction[];
   /** The register names. @example vorn.registers[31] === 'R31' */
@@ -171,7 +175,8 @@ export interface Vorn {
 
 /**
  * Loads the assembler once (compiling the WebAssembly module) and gives it; later calls give
- * the same one.
+ * the same one. Where it cannot be loaded (no WebAssembly, too little memory) it rejects with
+ * an Error whose message starts "vorn: ", and prints nothing.
  * @example const vorn = await load();
  */
 export function load(): Promise<Vorn>;

@@ -6,13 +6,14 @@ let loading = null;
 
 /**
  * The assembler, compiled once; every later call gives the same one. A failure is not kept:
- * the next call tries again. It rejects with its reason and prints nothing: the host's console
- * is the host's.
+ * the next call tries again. It rejects, never throws, with its reason ("vorn: …"), and prints
+ * nothing: the host's console is the host's.
  */
 export function load() {
-  loading ??= createVorn({printErr() {}}).then((m) => m.packageApi(), (e) => {
+  loading ??= Promise.resolve().then(() => createVorn({printErr() {}})).then((m) => m.packageApi(), (e) => {
     loading = null;
-    throw e;
+    throw /^vorn: /.test(e && e.message) ? e
+      : new Error(`vorn: the assembler's WebAssembly module cannot be loaded: ${e && e.message}`, {cause: e});
   });
   return loading;
 }

@@ -83,11 +83,23 @@ Module['assemble'] = function (source, objectPath, options) {
   var bytes = vornBytes(source, 'source');
   var path = vornBytes(objectPath, 'objectPath');
   var wantListing = !!(options && options.listing);
-  var at = _vorn_source_buffer(bytes.length) >>> 0;  // may grow the memory: HEAPU8 is read after
-  HEAPU8.set(bytes, at);
-  at = _vorn_path_buffer(path.length) >>> 0;
-  HEAPU8.set(path, at);
-  var ok = _vorn_run(wantListing ? 1 : 0) !== 0;
+  var ok;
+  try {
+    var at = _vorn_source_buffer(bytes.length) >>> 0;  // may grow the memory: HEAPU8 is read after
+    HEAPU8.set(bytes, at);
+    at = _vorn_path_buffer(path.length) >>> 0;
+    HEAPU8.set(path, at);
+    ok = _vorn_run(wantListing ? 1 : 0) !== 0;
+  } catch (e) {
+    // The module's memory cannot hold the source (its 4 GB, less what it holds already): the
+    // run's own "out of memory", as the command line says it.
+    var none = {code: [], data: [], symbols: [], uses: [], errorLine: 0, errorColumn: 0, errorLength: 0};
+    var said = Module['messages']().outOfMemory;
+    var result = {ok: false, output: asText ? said : new TextEncoder().encode(said),
+                  object: asText ? '' : new Uint8Array(0)};
+    if (wantListing) result.listing = none;
+    return result;
+  }
   var output = vornBytesAt(_vorn_output_data(), _vorn_output_size());
   var object = vornBytesAt(_vorn_object_data(), _vorn_object_size());
   var result = {ok: ok, output: output, object: object};

@@ -132,3 +132,59 @@ test('fuzz corpus and variants give what the native core gives', (t) => {
     fs.rmSync(dir, {recursive: true, force: true});
   }
 });
+
+// Every source the tests hold (the cases, the examples, the fuzz corpus) and seeded variants
+// of them, as the page decodes a file.
+async function textSources() {
+  const {decodeSource} = await import(path.join(root, 'web/src/bytes.js'));
+  const dirs = ['tests/cases', 'examples', 'fuzz/corpus'].map((d) => path.join(root, d));
+  const files = dirs.flatMap((d) => fs.readdirSync(d).filter((f) => d.endsWith('corpus') || f.endsWith('.s')).map((f) => path.join(d, f)));
+  const sources = files.map((f) => fs.readFileSync(f));
+  return [...sources, ...variants(sources, 3000)].map((bytes) => ({bytes, ...decodeSource(bytes)}));
+}
+
+const table = {mnemonics: new Map(vorn.instructions().map((m) => [m.mnemonic, m])), registers: new Set(vorn.registers())};
+
+// Catches a token rule of the page's (and the language server's) that has drifted from the
+// core's: at every place the core records a name of the program, the page must see a name (or
+// a label), with the same text as the core upper-cases it ("ſt" is no "ST").
+test('the page\'s token classes agree with the core\'s record of names', async () => {
+  const {charOffset, textOf} = await import(path.join(root, 'web/src/bytes.js'));
+  const {lineStates, lineTokens, upper} = await import(path.join(root, 'web/src/tokens.js'));
+  let uses = 0;
+  for (const [k, s] of (await textSources()).entries()) {
+    const lines = s.text.split('\n');
+    const states = lineStates(lines, table);
+    for (const u of vorn.assemble(s.bytes, Buffer.from('t.obj'), {listing: true}).listing.uses) {
+      const line = lines[u.line - 1];
+      const at = charOffset(line, s.encoding, u.column);
+      const token = lineTokens(line, table, {...states[u.line - 1]}).find((t) => t.from <= at && at < t.to && t.cls !== 'prefix');
+      const name = textOf(u.name, s.encoding);
+      assert.ok(token && (token.cls === 'name' || token.cls === 'label'),
+                `source ${k}, line ${u.line}: ${name} is ${token ? token.cls : 'no token'} to the page`);
+      assert.equal(upper(line.slice(token.cls === 'label' ? token.from + 1 : at, token.to)), name, `source ${k}, line ${u.line}`);
+      ++uses;
+    }
+  }
+  assert.ok(uses > 10000, `only ${uses} names`);
+});
+
+// Catches a layout that changes what a program means: every source that assembles, formatted,
+// gives the same object and the same symbols, and formatting it again changes nothing.
+test('formatting changes no program\'s object or symbols, and is idempotent', async () => {
+  const {encodeSource} = await import(path.join(root, 'web/src/bytes.js'));
+  const {formatSource} = await import(path.join(root, 'web/src/format.js'));
+  let formatted = 0;
+  for (const [k, s] of (await textSources()).entries()) {
+    const before = vorn.assemble(s.bytes, Buffer.from('t.obj'), {listing: true});
+    if (!before.ok) continue;
+    const text = formatSource(s.text, table);
+    const after = vorn.assemble(encodeSource(text, s.encoding), Buffer.from('t.obj'), {listing: true});
+    assert.ok(after.ok, `source ${k}: ${Buffer.from(after.output)}`);
+    assert.deepEqual(Buffer.from(after.object), Buffer.from(before.object), `source ${k}`);
+    assert.deepEqual(after.listing.symbols, before.listing.symbols, `source ${k}`);
+    assert.equal(formatSource(text, table), text, `source ${k}`);
+    if (text !== s.text) ++formatted;
+  }
+  assert.ok(formatted > 100, `only ${formatted} sources changed`);
+});

@@ -115,11 +115,12 @@ test('the playground as a workbench', async (t) => {
     await t.test('highlighting follows the reader: comments, prefixes, and CR LF line ends', async () => {
       await page.goto(url);
       await until(() => text('#object'), want('sum.obj'));
-      await setText('.CODE 0\n:L ADD R1 R1 #-7 ; note\nRET R1 ;note\n');
-      assert.deepEqual((await lineClasses()).slice(0, 3), [
-        'tok-section=.CODE tok-number=0',
+      await setText('.SYMBOL .CODE 0\n:L ADD R1 R1 #-7 ; note\nRET R1 ;note\nLD R1 #5\n');
+      assert.deepEqual((await lineClasses()).slice(0, 4), [
+        'tok-section=.SYMBOL tok-section=.CODE tok-number=0',
         'tok-label=:L tok-mnemonic=ADD tok-register=R1 tok-register=R1 tok-prefix=# tok-number=-7 tok-comment=; note',
         'tok-mnemonic=RET tok-register=R1 tok-name=;note',  // ";note" is a token, not a comment
+        'tok-mnemonic=LD tok-register=R1 tok-name=#5',  // LD has no "#" form: "#5" is a name
       ]);
       // F6: a CR before the line end is the line end: no mark, and the last token keeps its class.
       await openCase(page, 'crlf_lowercase.s');

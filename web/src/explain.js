@@ -1,6 +1,7 @@
 // Plain explanations of the assembler's messages, for students: what went wrong and the likely
 // fix. The messages themselves are the assembler's, byte for byte; this table is keyed by them
 // (a test holds it to the assembler's own list, so a new message cannot go unexplained).
+import {upper} from './tokens.js';
 
 export const EXPLANATIONS = {
   'expect .symbol': ['A program begins with its .SYMBOL section; only comments and blank lines may come before it.',
@@ -75,7 +76,7 @@ export function operandHint(lines, at, table) {
       if (word !== '' && !(words.length === 0 && word.startsWith(':'))) words.push(word);
     }
     if (words.length === 0) continue;
-    const m = table.mnemonics.get(words[0].toUpperCase());
+    const m = table.mnemonics.get(upper(words[0]));
     if (!m || m.forms.length === 0) continue;
     const counts = m.forms.map((f) => (f === '' ? 0 : f.split(' ').length));
     const least = Math.min(...counts);

@@ -1,12 +1,13 @@
 // The vorn language for the editor, as CodeMirror's language packages build theirs: vorn(config)
-// gives a LanguageSupport whose highlighting follows the assembler's reader (tokens.js) and
+// gives a LanguageSupport whose highlighting follows the assembler's reading (tokens.js, its
+// state carried from line to line) and
 // whose hover explains a mnemonic. `config` is the assembler's table, {mnemonics, registers}:
 // a Map of name to {mnemonic, op, forms, writtenOps} and a Set of register names.
 import {LanguageSupport, StreamLanguage, syntaxHighlighting} from '@codemirror/language';
 import {hoverTooltip} from '@codemirror/view';
 import {Tag, tagHighlighter} from '@lezer/highlight';
 
-import {CLASSES, lineTokens, tokenAround} from './tokens.js';
+import {CLASSES, lineTokens, startState, tokenAround, upper} from './tokens.js';
 
 // Each class a tag of its own and, in the editor, a class "tok-CLASS" that editor.css colours.
 const vornTags = Object.fromEntries(CLASSES.map((c) => [c, Tag.define()]));
@@ -17,7 +18,7 @@ const highlighting = syntaxHighlighting(
 /// The help for a mnemonic: its number and each operand form with the operation number the
 /// object holds for it; null for any other token.
 export function mnemonicHelp(config, token) {
-  const m = config.mnemonics.get(token.toUpperCase());
+  const m = config.mnemonics.get(upper(token));
   if (!m) return null;
   if (m.forms.length === 0) return `${m.mnemonic} (operation ${m.op}): no operand form; it assembles as "undefine op"`;
   const forms = m.forms.map((f, k) => `${m.mnemonic} ${f} → ${m.writtenOps[k]}`);
@@ -48,11 +49,11 @@ function hover(config) {
 export function vorn(config = {mnemonics: new Map(), registers: new Set()}) {
   const language = StreamLanguage.define({
     name: 'vorn',
-    startState: () => ({tokens: [], next: 0}),
-    copyState: (s) => ({tokens: s.tokens, next: s.next}),
+    startState: () => ({reading: startState(), tokens: [], next: 0}),
+    copyState: (s) => ({reading: {...s.reading}, tokens: s.tokens, next: s.next}),
     token(stream, state) {
       if (stream.sol()) {
-        state.tokens = lineTokens(stream.string, config);
+        state.tokens = lineTokens(stream.string, config, state.reading);
         state.next = 0;
       }
       const token = state.tokens[state.next];
