@@ -11,7 +11,7 @@ import {fileURLToPath} from 'node:url';
 import {program} from './program.mjs';
 
 const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..');
-const server = path.join(root, 'build-wasm/npm/bin/vorn-language-server.cjs');
+const server = process.env.VORN_LANGUAGE_SERVER ?? path.join(root, 'build-wasm/npm/bin/vorn-language-server.cjs');
 const runs = Number(process.argv[2] ?? 11);
 const {createMessageConnection} = createRequire(import.meta.url)('vscode-jsonrpc/node');
 const DEBOUNCE = 150;

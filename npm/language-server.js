@@ -95,6 +95,7 @@ function placeAt(doc, p) {
 /// The tokens of the document's line `line` (from 1), or of its first `at` characters, as pass
 /// one reads them there; and the reading state after them.
 function tokensAt(doc, line, at = Infinity) {
+  doc.states ??= lineStates(doc.lines.map((l) => l.text), table);  // once a version, when asked
   const state = {...doc.states[line - 1]};
   const tokens = lineTokens(doc.lines[line - 1].text.slice(0, at), table, state);
   return {tokens, state};
@@ -132,8 +133,7 @@ function assembleNow(uri) {
   clearTimeout(doc.timer);
   const text = document.getText();
   if (doc.answer && doc.text === text && doc.version === document.version) return;
-  const lines = coreLines(text);
-  Object.assign(doc, {document, text, version: document.version, lines, states: lineStates(lines.map((l) => l.text), table)});
+  Object.assign(doc, {document, text, version: document.version, lines: coreLines(text), states: null});
   try {
     doc.answer = {...vorn.assemble(text, objectPathOf(uri), {listing: true}), encoding: UTF8};
   } catch (err) {
@@ -415,23 +415,25 @@ connection.onDocumentSymbol(({textDocument}) => {
 connection.onFoldingRanges(({textDocument}) => {
   const doc = current(textDocument.uri);
   if (!doc) return null;
-  return sections(doc).filter((s) => s.end > s.line)
+  return sections(doc).filter((s) => s.end > s.line && s.name !== '.END')
     .map((s) => ({startLine: rangeOf(doc, {line: s.line}).start.line, endLine: rangeOf(doc, {line: s.end}).end.line,
                   kind: FoldingRangeKind.Region}));
 });
 
 // --- completion: what the grammar allows at the cursor, in the case typed -------------------------
 
-// The case of the word being typed, else of the last mnemonic or section keyword before it.
-function caseAt(doc, line, typed) {
+// The case to offer a word of the class `cls` in: the case of the word being typed, else of the
+// last word of that class before the line `line` (mnemonics, registers and section keywords are
+// often written in cases of their own): 'lower' or 'upper'.
+function caseAt(doc, line, typed, cls) {
   const letters = typed.replace(/[^A-Za-z]/g, '');
   if (letters !== '') return /[a-z]/.test(letters) ? 'lower' : 'upper';
   for (let k = line; k >= 1; --k) {
     const text = doc.lines[k - 1].text;
-    const words = tokensAt(doc, k).tokens.filter((t) => t.cls === 'mnemonic' || t.cls === 'section');
+    const words = tokensAt(doc, k).tokens.filter((t) => t.cls === cls);
     if (words.length) return /[a-z]/.test(text.slice(words[0].from, words[0].to)) ? 'lower' : 'upper';
   }
-  return 'lower';
+  return cls === 'section' ? 'upper' : 'lower';
 }
 
 // Where the cursor stands: the reading state before the token being typed, that token's text
@@ -452,32 +454,35 @@ connection.onCompletion(({textDocument, position}) => {
   const where = doc && typingAt(doc, position);
   if (!where) return [];
   const {at, state, prefix, typed} = where;
-  const cased = (text) => (caseAt(doc, at.line, typed) === 'lower' ? text.toLowerCase() : text);
   const start = {line: position.line, character: position.character - (utf8 ? encoder.encode(typed).length : typed.length)};
-  const item = (label, kind, detail) => ({label: cased(label), filterText: cased(label), kind, detail,
-                                          textEdit: {range: {start, end: position}, newText: cased(label)}});
+  const item = (text, kind, detail) => ({label: text, filterText: text, kind, detail,
+                                         textEdit: {range: {start, end: position}, newText: text}});
+  const cased = (text, cls) => (caseAt(doc, at.line, typed, cls) === 'lower' ? text.toLowerCase() : text);
   const next = {'': '.SYMBOL', '.SYMBOL': '.CODE', '.CODE': '.DATA', '.DATA': '.END'}[state.section];
   const keyword = next && !prefix && ['keyword', 'name', 'statement', 'item'].includes(state.step)
-    ? [item(next, CompletionItemKind.Keyword, 'the next section')] : [];
-  // The program's names, from its uses (but the one being typed), with their kind.
+    ? [item(cased(next, 'section'), CompletionItemKind.Keyword, 'the next section')] : [];
+  // The program's names, from its uses (but the one being typed), as their definitions spell
+  // them, or in the case typed.
   const names = () => {
     const seen = new Map();
     for (const u of doc.answer.listing.uses) {
       if (u.line === at.line && u.column + u.length === at.column) continue;
       const kind = !u.definition ? 'name' : sectionAt(doc, u.line) === '.SYMBOL' ? 'constant' : 'label';
-      if (!seen.has(u.name) || u.definition) seen.set(u.name, kind);
+      const spelt = typed === '' && u.definition ? doc.text.slice(...offsets(doc, u)) : cased(u.name, 'name');
+      if (!seen.has(u.name) || u.definition) seen.set(u.name, {kind, spelt});
     }
-    return [...seen].map(([n, kind]) => item(n, kind === 'label' ? CompletionItemKind.Function : CompletionItemKind.Constant, kind));
+    return [...seen.values()].map(({kind, spelt}) =>
+      item(spelt, kind === 'label' ? CompletionItemKind.Function : CompletionItemKind.Constant, kind));
   };
   if (state.step === 'statement' && prefix === '') {  // an instruction's place
     return [...[...table.mnemonics.values()].filter((m) => m.forms.length > 0)
-      .map((m) => item(m.mnemonic, CompletionItemKind.Keyword, m.forms.map((f) => `${m.mnemonic} ${f}`).join(' | '))),
+      .map((m) => item(cased(m.mnemonic, 'mnemonic'), CompletionItemKind.Keyword, m.forms.map((f) => `${m.mnemonic} ${f}`).join(' | '))),
             ...keyword];
   }
   if (state.step === 'operand') {
     const kinds = new Set(state.forms.filter((f) => f.length > state.at).map((f) => f[state.at]));
     const here = [...kinds].filter((k) => (prefix ? k.startsWith(prefix) : !/^[#@+]/.test(k)));
-    const registers = here.includes('REG') ? [...table.registers].map((r) => item(r, CompletionItemKind.Variable, 'register')) : [];
+    const registers = here.includes('REG') ? [...table.registers].map((r) => item(cased(r, 'register'), CompletionItemKind.Variable, 'register')) : [];
     return here.length ? [...registers, ...names()] : [];
   }
   if (state.step === 'item' && prefix === '') return [...names(), ...keyword];  // .DATA

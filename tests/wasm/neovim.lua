@@ -18,7 +18,9 @@ local client = vim.lsp.get_client_by_id(id)
 -- The diagnostic of the program as opened, on its line and token (0-based, as Neovim keeps it).
 vim.wait(10000, function() return #vim.diagnostic.get(buf) > 0 end, 20)
 for _, d in ipairs(vim.diagnostic.get(buf)) do
-  say('diagnostic', d.lnum, d.col, d.end_lnum, d.end_col, d.message)
+  local first, rest = d.message:match("^([^\n]*)\n(.*)$")
+  say("diagnostic", d.lnum, d.col, d.end_lnum, d.end_col, first)
+  say("explained", #vim.split(rest, "\n"), "lines")
 end
 
 -- The program fixed: the error goes.

@@ -23,6 +23,7 @@ VORN_SOURCE="$work/prog.s" VORN_OUT="$work/out.txt" VORN_SERVER="$1/npm/bin/vorn
   timeout 60 nvim --headless -u NONE -i NONE -n -c "luafile $here/neovim.lua" >/dev/null 2>&1 || true
 cat >"$work/want.txt" <<'W'
 diagnostic 4 13 4 20 NOWHERE error: undefine symbol
+explained 2 lines
 diagnostics after the fix 0
 hover **ADD** (operation 32) |  | - `ADD REG REG REG` is written as operation 32 | - `ADD REG REG #VALUE` is written as operation 10
 definition 6 1

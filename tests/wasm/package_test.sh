@@ -55,7 +55,10 @@ const column: number | undefined = bytes.listing?.errorColumn;
 const forms: readonly string[] = vorn.instructions[0].forms;
 const written: readonly number[] = vorn.instructions[0].writtenOps;
 const messages: readonly string[] = vorn.assemblyMessages;
-export const seen = [text.ok, line, column, forms.length, written.length, messages.length,
+const either: string | Uint8Array = new Date().getDay() > 3 ? 'x' : new Uint8Array([46]);
+const any: Result<string> | Result<Uint8Array> = vorn.assemble(either, vorn.objectPathFor(either));
+const mixed: Result<string> = vorn.assemble('.SYMBOL', new Uint8Array([112]));
+export const seen = [text.ok, line, column, forms.length, written.length, messages.length, any.ok, mixed.ok,
                      vorn.objectPathFor('a.s').length, vorn.messages.usage];
 TS
 "$root/node_modules/.bin/tsc" --noEmit --strict --module nodenext --moduleResolution nodenext \
@@ -104,6 +107,16 @@ node -e "
     const r = vorn.assemble(new TextEncoder().encode(' .SYMBOL .CODE 0 RET R1 .DATA 0 .END').buffer, 'p.obj');
     if (!r.ok || !(r.object instanceof Uint8Array)) throw new Error('an ArrayBuffer source');
   });" 2>err.txt || { cat err.txt; exit 1; }
+
+echo "== load() without WebAssembly rejects in the package's words and prints nothing; a source too large is \"out of memory\""
+node --jitless -e "require('vorn').load().then(() => process.exit(1), (e) => process.exit(/^vorn: /.test(e.message) ? 0 : 1))" 2>err.txt
+! grep -v 'disabling flag --expose_wasm' err.txt
+node -e "
+  require('vorn').load().then((vorn) => {
+    const r = vorn.assemble(new Uint8Array(2.1 * 2 ** 30), 'p.obj');
+    if (r.ok || Buffer.from(r.output).toString() !== 'error: out of memory\\n') process.exit(1);
+  });"
+[ "$(tar tzf "$tarball" | grep -c '^package/vorn\.[cm]js$')" = 1 ]  # the module, once
 
 echo "== CommonJS TypeScript: the default export"
 mkdir cts && echo "import load from 'vorn'; load().then((v) => { if (!v.assemble(' .SYMBOL .CODE 0 RET R1 .DATA 0 .END', 'p.obj').ok) throw new Error('not assembled'); });" >cts/usage.ts

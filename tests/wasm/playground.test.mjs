@@ -194,6 +194,11 @@ test('the playground as a workbench', async (t) => {
       await page.keyboard.type('XYZ', {delay: 200});  // each keystroke its own error, heard once settled
       assert.equal(await text('#announce'), 'Error: NOWHERE error: undefine symbol');
       await until(() => text('#announce'), 'Error: NOWHEREXYZ error: undefine symbol');
+      // Format lays the program out as the examples are (and refuses one with an error).
+      await setText('.SYMBOL\n N 3\n.CODE 0\n:TOP ADD R1 R1 #N ; add\n.DATA 0 N\n.END\n');
+      await until(() => page.locator('#download').isEnabled(), true);
+      await page.click('#format');
+      await until(doc, '.SYMBOL\n        N       3\n.CODE 0\n:TOP    ADD  R1 R1 #N           ; add\n.DATA 0 N\n.END\n');
       // An operand too many, read as the next instruction: the hint names the line and count.
       await setText('.SYMBOL\n.CODE 0\nADD R1 R2 R3 ADD\nRET R1\n.DATA 0\n.END\n');
       await until(() => text('#diagnostic .hint'), 'Line 3, before the error, has 4 operands for ADD, which takes 3: one operand too many? The one after the last is read as the next instruction.');

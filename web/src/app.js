@@ -13,6 +13,7 @@ import {BYTES, UTF8, decodeSource, encodeSource, textOf, utf16Of} from './bytes.
 import {fillPanel, firstLine, hintsFor, lintDiagnostics, outputText, placeOf} from './diagnostics.js';
 import {languageConf, makeEditor, setBands, setLinked} from './editor.js';
 import {fileInfo, setFile} from './file-info.js';
+import {formatSource} from './format.js';
 import {download, exampleNames, fetchExample, savedName} from './files.js';
 import {mnemonicHelp, vorn} from './language.js';
 import {NO_LISTING, codeCount, dataCount, wordLines} from './listing.js';
@@ -577,6 +578,19 @@ $('editor').addEventListener('drop', (e) => {
   openFile(e.dataTransfer.files[0]);
 }, true);
 $('save-source').addEventListener('click', saveSource);
+// Format: the columns of the examples, for a program that assembles; one undo step.
+$('format').addEventListener('click', async () => {
+  const state = view.state;
+  const answer = isCurrent(result, state) ? result : await assemble(state);
+  if (!isCurrent(answer, view.state)) return;
+  if (!answer.ok) {
+    notice(`Not formatted: the program has an error to fix first (${firstLine(answer)}).`);
+    return;
+  }
+  const text = state.doc.toString();
+  const formatted = formatSource(text, config);
+  if (formatted !== text) view.dispatch({changes: {from: 0, to: text.length, insert: formatted}, userEvent: 'input.format'});
+});
 $('download').addEventListener('click', () => {
   if (!result || !result.ok || result.name !== fileName.value) return;
   download(result.object, savedName(result.objectPath, 'untitled'));
