@@ -17,7 +17,7 @@ void BM_Tokenizer(benchmark::State& state) {
     vorn::SourceReader r;
     vorn::reader_from_text(r, text);
     std::size_t n = 0;
-    while (vorn::next_token(r)) ++n;
+    while (vorn::scan_token(r)) ++n;
     benchmark::DoNotOptimize(n);
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));

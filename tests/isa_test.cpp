@@ -86,28 +86,5 @@ TEST(Reference, EveryMnemonicAndNoRegister) {
   EXPECT_EQ(registers.back(), "R31");
 }
 
-// Catches a register shortcut that disagrees with the predefined names: one that takes R32,
-// R01 or R1X for a register, misses one, or gives it another number.
-TEST(Predefined, RegisterShortcutAgreesWithTheTable) {
-  auto t = std::unique_ptr<SymbolTable>(new SymbolTable);
-  load_predefined(*t);
-  std::vector<std::string> tokens;
-  for (const MnemonicInfo& m : mnemonics()) tokens.emplace_back(m.name);
-  for (int k = 0; k < 400; ++k) tokens.push_back("R" + std::to_string(k));
-  for (const char* odd : {"R", "R00", "R01", "R09", "RR", "R/", "R:", "R3/", "R1:", "R1X"}) {
-    tokens.emplace_back(odd);
-  }
-  tokens.emplace_back(std::string("R1\0", 3));
-  for (const std::string& token : tokens) {
-    const int i = sym_find(*t, token);
-    const bool is_register = i >= 0 && token[0] == 'R' && token.size() > 1 && token[1] <= '9';
-    std::int32_t number = -1;
-    EXPECT_EQ(register_number(token, number), is_register) << token;
-    if (is_register) {
-      EXPECT_EQ(number, sym_value(*t, i)) << token;
-    }
-  }
-}
-
 }  // namespace
 }  // namespace vorn

@@ -73,9 +73,9 @@ TEST(Encode, ForwardReferencesBecomeFixups) {
   auto run = pass1(program("JMP LATER\nLD R1 @X R2\nJT R1 LATER\nADD R1 R2 #X\n:LATER", "X"));
   ASSERT_EQ(run->error, "");
   const Assembly& as = *run->as;
-  int later = sym_find(as.symtab, "LATER");
-  int x = sym_find(as.symtab, "X");
-  ASSERT_EQ(as.fixup_count, 4);
+  int later = test::find(as.symtab, "LATER");
+  int x = test::find(as.symtab, "X");
+  ASSERT_EQ(as.fixups.size(), 4u);
   const std::pair<int, int> expected[] = {{0, later}, {1, x}, {2, later}, {3, x}};
   for (int k = 0; k < 4; ++k) {
     EXPECT_EQ(as.fixups[static_cast<std::size_t>(k)].address, expected[k].first);
@@ -94,17 +94,17 @@ TEST(Pass1, ItemsAndLabels) {
       "junk after the end");
   ASSERT_EQ(run->error, "");
   const Assembly& as = *run->as;
-  EXPECT_EQ(sym_value(as.symtab, sym_find(as.symtab, "A")), 5);
-  EXPECT_EQ(sym_value(as.symtab, sym_find(as.symtab, "B")), 5);
+  EXPECT_EQ(sym_value(as.symtab, test::find(as.symtab, "A")), 5);
+  EXPECT_EQ(sym_value(as.symtab, test::find(as.symtab, "B")), 5);
   EXPECT_EQ(as.code_loc, 6);
   EXPECT_EQ(as.data_loc, 104);
-  ASSERT_EQ(as.item_count, 7);
+  ASSERT_EQ(as.items.size(), 7u);
   const std::pair<Kind, std::int32_t> items[] = {{KIND_CODE, 5},
                                                  {KIND_DATA, 100},
                                                  {KIND_NUMBER, 7},
-                                                 {KIND_NAME, sym_find(as.symtab, "N")},
-                                                 {KIND_NAME, sym_find(as.symtab, ":X")},
-                                                 {KIND_NAME, sym_find(as.symtab, ".CODE")},
+                                                 {KIND_NAME, test::find(as.symtab, "N")},
+                                                 {KIND_NAME, test::find(as.symtab, ":X")},
+                                                 {KIND_NAME, test::find(as.symtab, ".CODE")},
                                                  {KIND_END, 104}};
   for (int k = 0; k < 7; ++k) {
     EXPECT_EQ(as.items[static_cast<std::size_t>(k)].kind, items[k].first) << k;
@@ -181,7 +181,7 @@ TEST(Limits, DataItems) {
 TEST(Limits, CodeWordsAndFixups) {
   auto full = pass1(program(repeat("JMP L\n", 2000) + ":L"));
   EXPECT_EQ(full->error, "");
-  EXPECT_EQ(full->as->fixup_count, 2000);
+  EXPECT_EQ(full->as->fixups.size(), 2000u);
   EXPECT_EQ(pass1(program(repeat("JMP L\n", 2001)))->error,
             "line 2003 error: code address out of range symbol JMP\nJMP L\n");
   // The last instruction meets two forward references; the second is refused.

@@ -3,25 +3,37 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "source_reader/line_skip.h"
+#include "symtab/name_hash.h"
 
 namespace vorn {
 namespace {
 
+// The line that a diagnostic shows now.
+std::string shown_line(const SourceReader& r) {
+  try {
+    report_error(r, "m");
+  } catch (const AsmError& e) {
+    const std::size_t nl = e.text.find('\n');
+    return e.text.substr(nl + 1, e.text.size() - nl - 2);
+  }
+  return "(none)";
+}
+
 // All tokens of `text`, with the line number each came from; given the text's `lines`, also
-// checks that the line a diagnostic would show with each token is the token's own.
+// checks that the line a diagnostic would show with each token is the token's own, and the
+// hash the reader made as it copied the token.
 std::vector<std::pair<std::string, std::int64_t>> tokens_of(
     SourceReader& r, const std::vector<std::string>* lines = nullptr) {
   std::vector<std::pair<std::string, std::int64_t>> out;
-  while (next_token(r)) {
+  while (scan_token(r)) {
     out.emplace_back(r.current_token, r.line_no);
     if (lines != nullptr) {
-      EXPECT_EQ(reader_line(r), lines->at(static_cast<std::size_t>(out.back().second - 1)));
+      EXPECT_EQ(shown_line(r), lines->at(static_cast<std::size_t>(out.back().second - 1)));
+      EXPECT_EQ(r.token_hash, name_hash(r.current_token));
     }
   }
   return out;
@@ -79,8 +91,7 @@ TEST(Tokenizer, StreamedSourceJoinsLinesAcrossReads) {
   for (std::size_t block : {1u, 2u, 7u, 64u, 4096u}) {
     Stream stream{text};
     SourceReader r;
-    r.block_size = block;
-    reader_from_stream(r, Stream::read, &stream);
+    reader_from_stream(r, Stream::read, &stream, block);
     EXPECT_EQ(tokens_of(r), (Tokens{{"ALPHA", 1},
                                     {"BETA", 1},
                                     {";X", 7},
@@ -89,7 +100,7 @@ TEST(Tokenizer, StreamedSourceJoinsLinesAcrossReads) {
                                     {std::string(100, 'Q'), 10},
                                     {"GAMMA", 10}}))
         << "block size " << block;
-    EXPECT_EQ(reader_line(r), "  ; last comment");
+    EXPECT_EQ(shown_line(r), "  ; last comment");
     EXPECT_EQ(r.line_no, 11);
   }
 }
@@ -126,14 +137,14 @@ std::pair<Tokens, std::string> reference_tokens(const std::string& text,
   return {out, last};
 }
 
-// Catches a block scanner that mistakes a line at a block's edge, a token store that loses
-// bytes as it grows or upper-cases more than "a" to "z", and a line entered wrongly by the
-// token step: random runs of blank, comment and CR LF lines with a few tokens, at every
-// alignment, as text and streamed in small blocks, give the tokens, line numbers, lines shown
-// with them and last line of the plain rules. The last rounds are sources of a few hundred KB,
+// Catches a reader that mistakes a line at a read's edge, a token store that loses bytes as it
+// grows or upper-cases more than "a" to "z", hashes made wrong as the token is copied, and a
+// line entered wrongly: random runs of blank, comment and CR LF lines with a few tokens, at
+// every alignment, as text and streamed in small blocks, give the tokens, line numbers, lines
+// shown with them and last line of the plain rules. The last rounds are sources of a few hundred KB,
 // so that the in-memory reader too reads on past full reads, and the line kept for diagnostics
 // moves with the line a read cut.
-TEST(Tokenizer, BlockScannerAgreesWithThePlainRules) {
+TEST(Tokenizer, ReaderAgreesWithThePlainRules) {
   const char* const pieces[] = {
       " ", "\t", "\n", "\n", "\n", ";", "; c", "\r", "\r\n", ";\r\n", "  ; x\n", "a", ";b", "\t;\t",
       "          ",
@@ -158,39 +169,15 @@ TEST(Tokenizer, BlockScannerAgreesWithThePlainRules) {
     reader_from_text(r, text);
     ASSERT_EQ(tokens_of(r, &lines), want) << round;
     if (r.line_no > 0) {
-      EXPECT_EQ(reader_line(r), last) << round;
+      EXPECT_EQ(shown_line(r), last) << round;
     }
     Stream stream{text};
     SourceReader streamed;
-    streamed.block_size = round < 400 ? 16 + round % 200 : READ_BLOCK_SIZE - 401 + round;
-    reader_from_stream(streamed, Stream::read, &stream);
+    reader_from_stream(streamed, Stream::read, &stream,
+                       round < 400 ? 16 + round % 200 : READ_BLOCK_SIZE - 401 + round);
     ASSERT_EQ(tokens_of(streamed, &lines), want) << round;
     if (streamed.line_no > 0) {
-      EXPECT_EQ(reader_line(streamed), last) << round;
-    }
-  }
-}
-
-// Catches a block classifier that disagrees with the plain loop (a mask bit off by one, a
-// block read at the wrong offset), on random blocks of the bytes that matter at every
-// alignment: the plain loop is what WebAssembly and other processors run.
-TEST(Tokenizer, VectorScanAgreesWithThePlainLoopAtEveryAlignment) {
-  const char alphabet[] = {' ', '\t', '\n', '\r', ';', 'a', ' ', ' '};
-  std::uint32_t seed = 11;
-  char buf[256];
-  for (int round = 0; round < 200; ++round) {
-    for (char& c : buf) {
-      seed = seed * 1103515245u + 12345u;
-      c = alphabet[(seed >> 16) % (round % 2 == 0 ? 8 : 3)];  // every other round: blanks
-    }
-    for (int at = 0; at < 64; ++at) {
-      const line_skip::Masks v = line_skip::classify64(buf + at);
-      const line_skip::Masks plain = line_skip::classify64_plain(buf + at);
-      ASSERT_EQ(v.newline, plain.newline) << round << " " << at;
-      ASSERT_EQ(v.blank, plain.blank) << round << " " << at;
-      ASSERT_EQ(v.semicolon, plain.semicolon) << round << " " << at;
-      ASSERT_EQ(v.cr, plain.cr) << round << " " << at;
-      ASSERT_EQ(line_skip::bit_count(v.blank), std::popcount(v.blank)) << round << " " << at;
+      EXPECT_EQ(shown_line(streamed), last) << round;
     }
   }
 }
@@ -198,82 +185,84 @@ TEST(Tokenizer, VectorScanAgreesWithThePlainLoopAtEveryAlignment) {
 TEST(Numbers, WhatIsANumber) {
   struct Case {
     const char* text;
-    NumberScan scan;
-    std::int32_t value;
+    bool number;
+    std::int32_t value;  // or, with "out of range", the error
   } cases[] = {
-      {"12", NumberScan::in_range, 12},
-      {"-12", NumberScan::in_range, -12},
-      {"007", NumberScan::in_range, 7},
-      {"-", NumberScan::in_range, 0},
-      {"", NumberScan::in_range, 0},
-      {"-0", NumberScan::in_range, 0},
-      {"0000000000000000000042", NumberScan::in_range, 42},
-      {"2147483647", NumberScan::in_range, 2147483647},
-      {"-2147483648", NumberScan::in_range, INT32_MIN},
-      {"2147483648", NumberScan::out_of_range, 0},
-      {"-2147483649", NumberScan::out_of_range, 0},
-      {"99999999999999999999999999", NumberScan::out_of_range, 0},
+      {"12", true, 12},
+      {"-12", true, -12},
+      {"007", true, 7},
+      {"-", true, 0},
+      {"", true, 0},
+      {"-0", true, 0},
+      {"0000000000000000000042", true, 42},
+      {"2147483647", true, 2147483647},
+      {"-2147483648", true, INT32_MIN},
       // Digits past the range still need the rest of the text checked.
-      {"99999999999A", NumberScan::not_number, 0},
-      {"+12", NumberScan::not_number, 0},
-      {"12A", NumberScan::not_number, 0},
-      {"1-2", NumberScan::not_number, 0},
-      {"--1", NumberScan::not_number, 0},
-      {" 1", NumberScan::not_number, 0},
-      {"#1", NumberScan::not_number, 0},
-      {"/1", NumberScan::not_number, 0},
-      {"1:", NumberScan::not_number, 0},
-      {"0\xb0", NumberScan::not_number, 0},
+      {"99999999999A", false, 0},
+      {"+12", false, 0},
+      {"12A", false, 0},
+      {"1-2", false, 0},
+      {"--1", false, 0},
+      {" 1", false, 0},
+      {"#1", false, 0},
+      {"/1", false, 0},
+      {"1:", false, 0},
+      {"0\xb0", false, 0},
   };
+  SourceReader r;
+  reader_from_text(r, "");
   for (const Case& c : cases) {
     std::int32_t value = -99;
-    EXPECT_EQ(scan_number(c.text, value), c.scan) << c.text;
-    EXPECT_EQ(value, c.scan == NumberScan::in_range ? c.value : -99) << c.text;
+    EXPECT_EQ(take_number(r, c.text, value), c.number) << c.text;
+    EXPECT_EQ(value, c.number ? c.value : -99) << c.text;
   }
-  SourceReader r;
-  r.current_token = "2147483648";
-  std::int32_t value = 0;
-  try {
-    take_number(r, "2147483648", value);
-    ADD_FAILURE();
-  } catch (const AsmError& e) {
-    EXPECT_EQ(e.text, "line 0 error: number out of range symbol 2147483648\n");
+  for (const char* past : {"2147483648", "-2147483649", "99999999999999999999999999"}) {
+    std::int32_t value = 0;
+    try {
+      take_number(r, past, value);
+      ADD_FAILURE() << past;
+    } catch (const AsmError& e) {
+      EXPECT_EQ(e.text, "line 0 error: number out of range symbol \n") << past;
+    }
   }
 }
 
-TEST(Numbers, ReadNumber) {
+TEST(Numbers, TakeNumberToken) {
   SourceReader r;
   reader_from_text(r, "-17 x12");
-  EXPECT_EQ(read_number(r), -17);
+  EXPECT_EQ(take_number_token(r), -17);
   try {
-    read_number(r);
+    take_number_token(r);
     ADD_FAILURE();
   } catch (const AsmError& e) {
     EXPECT_EQ(e.text, "line 1 error: expect number symbol X12\n-17 x12\n");
   }
   try {
-    read_number(r);
+    take_number_token(r);
     ADD_FAILURE();
   } catch (const AsmError& e) {  // the end of the input keeps the last token and line
     EXPECT_EQ(e.text, "line 1 error: unexpected end of file symbol X12\n-17 x12\n");
   }
 }
 
-TEST(Diagnostics, BothFormats) {
+TEST(Diagnostics, PassOneShowsTheLineAndToken) {
   SourceReader r;
   reader_from_text(r, "one\r\n  Two\tthree  \r\n");
-  next_token(r);
-  next_token(r);
-  EXPECT_EQ(format_diagnostic(r, "duplicate symbol"),
-            "line 2 error: duplicate symbol symbol TWO\n  Two\tthree  \n");
-  r.pass_no = 2;
-  EXPECT_EQ(format_diagnostic(r, "undefine op"), "error: undefine op\n");
-
+  scan_token(r);
+  scan_token(r);
+  try {
+    report_error(r, "duplicate symbol");
+  } catch (const AsmError& e) {
+    EXPECT_EQ(e.text, "line 2 error: duplicate symbol symbol TWO\n  Two\tthree  \n");
+  }
   SourceReader empty;
   reader_from_text(empty, "");
-  EXPECT_FALSE(next_token(empty));
-  EXPECT_EQ(format_diagnostic(empty, "unexpected end of file"),
-            "line 0 error: unexpected end of file symbol \n");
+  EXPECT_FALSE(scan_token(empty));
+  try {
+    report_error(empty, "unexpected end of file");
+  } catch (const AsmError& e) {
+    EXPECT_EQ(e.text, "line 0 error: unexpected end of file symbol \n");
+  }
 }
 
 }  // namespace

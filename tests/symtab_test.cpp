@@ -12,20 +12,22 @@ namespace vorn {
 namespace {
 
 struct SymtabTest : ::testing::Test {
-  std::unique_ptr<SymbolTable> table{new SymbolTable};
+  std::unique_ptr<SymbolTable> table = std::make_unique<SymbolTable>();
   SymbolTable& t = *table;
+  int intern(std::string_view name) { return sym_intern(t, name, name_hash(name)); }
+  int find(std::string_view name) { return sym_find(t, name, name_hash(name)); }
 };
 
 TEST_F(SymtabTest, InternFindSet) {
-  int a = sym_intern(t, "ALPHA");
+  int a = intern("ALPHA");
   EXPECT_EQ(a, 0);  // indices in the order names are entered
-  EXPECT_EQ(sym_intern(t, "ALPHA"), a);
-  EXPECT_EQ(t.symbol_count, 1);
-  EXPECT_EQ(sym_find(t, "ALPHA"), a);
+  EXPECT_EQ(intern("ALPHA"), a);
+  EXPECT_EQ(static_cast<int>(t.entries.size()), 1);
+  EXPECT_EQ(find("ALPHA"), a);
   EXPECT_EQ(sym_value(t, a), UNDEFINED_VALUE);
   EXPECT_EQ(sym_kind(t, a), KIND_NAME);
-  EXPECT_EQ(sym_find(t, "BETA"), -1);
-  EXPECT_EQ(sym_intern(t, "BETA"), 1);
+  EXPECT_EQ(find("BETA"), -1);
+  EXPECT_EQ(intern("BETA"), 1);
   sym_set(t, a, 42, KIND_NAME);
   EXPECT_EQ(sym_value(t, a), 42);
   EXPECT_EQ(sym_name(t, a), "ALPHA");
@@ -35,14 +37,14 @@ TEST_F(SymtabTest, InternFindSet) {
 // loses a name as it grows.
 TEST_F(SymtabTest, LongNamesAndOddBytesAreDistinctNames) {
   const std::string base(31, 'N');
-  const int x = sym_intern(t, base + "X");
-  const int y = sym_intern(t, base + "Y");
+  const int x = intern(base + "X");
+  const int y = intern(base + "Y");
   EXPECT_NE(x, y);
-  const int huge = sym_intern(t, std::string(100000, '\xff'));
-  EXPECT_EQ(sym_find(t, std::string(100000, '\xff')), huge);
-  EXPECT_EQ(sym_find(t, std::string(99999, '\xff')), -1);
-  EXPECT_NE(sym_intern(t, std::string("A\0B", 3)), sym_intern(t, "A"));
-  EXPECT_NE(sym_intern(t, "ABCDEFGH1"), sym_intern(t, "ABCDEFGH2"));
+  const int huge = intern(std::string(100000, '\xff'));
+  EXPECT_EQ(find(std::string(100000, '\xff')), huge);
+  EXPECT_EQ(find(std::string(99999, '\xff')), -1);
+  EXPECT_NE(intern(std::string("A\0B", 3)), intern("A"));
+  EXPECT_NE(intern("ABCDEFGH1"), intern("ABCDEFGH2"));
   EXPECT_EQ(sym_name(t, x), base + "X");
   EXPECT_EQ(sym_name(t, huge), std::string(100000, '\xff'));
 }
@@ -53,34 +55,34 @@ TEST_F(SymtabTest, SimilarNamesUpToTheLimit) {
   load_predefined(t);
   std::string name = "ABCDEFGH";
   for (int k = 0; k < MAX_SYMBOLS - PREDEFINED_COUNT; ++k) {
-    ASSERT_EQ(sym_intern(t, name), PREDEFINED_COUNT + k) << name;
+    ASSERT_EQ(intern(name), PREDEFINED_COUNT + k) << name;
     std::next_permutation(name.begin(), name.end());
   }
-  EXPECT_EQ(t.symbol_count, MAX_SYMBOLS);
+  EXPECT_EQ(static_cast<int>(t.entries.size()), MAX_SYMBOLS);
   name = "ABCDEFGH";
   for (int k = 0; k < MAX_SYMBOLS - PREDEFINED_COUNT; ++k) {
-    ASSERT_EQ(sym_find(t, name), PREDEFINED_COUNT + k) << name;
+    ASSERT_EQ(find(name), PREDEFINED_COUNT + k) << name;
     std::next_permutation(name.begin(), name.end());
   }
-  EXPECT_EQ(sym_intern(t, "ABCDEFGH"), PREDEFINED_COUNT);
-  EXPECT_EQ(sym_intern(t, "ONE_TOO_MANY"), SYMTAB_FULL);
-  EXPECT_EQ(t.symbol_count, MAX_SYMBOLS);
+  EXPECT_EQ(intern("ABCDEFGH"), PREDEFINED_COUNT);
+  EXPECT_EQ(intern("ONE_TOO_MANY"), SYMTAB_FULL);
+  EXPECT_EQ(static_cast<int>(t.entries.size()), MAX_SYMBOLS);
 }
 
 TEST_F(SymtabTest, PredefinedNames) {
   load_predefined(t);
-  EXPECT_EQ(t.symbol_count, 60);
-  for (int i = 0; i < t.symbol_count; ++i) EXPECT_EQ(sym_kind(t, i), KIND_PREDEFINED);
+  EXPECT_EQ(static_cast<int>(t.entries.size()), 60);
+  for (int i = 0; i < static_cast<int>(t.entries.size()); ++i) EXPECT_EQ(sym_kind(t, i), KIND_PREDEFINED);
   const std::pair<const char*, int> expected[] = {
       {"NOP", 0}, {"LD", 1},   {"ST", 3},   {"MOV", 76}, {"JMP", 6},   {"JAL", 7},   {"RET", 50},
       {"JT", 8},  {"JF", 9},   {"ADD", 32}, {"SUB", 33}, {"MUL", 34},  {"DIV", 35},  {"AND", 36},
       {"OR", 37}, {"XOR", 38}, {"EQ", 39},  {"NE", 40},  {"LT", 41},   {"LE", 42},   {"GT", 43},
       {"GE", 44}, {"SHL", 45}, {"SHR", 46}, {"MOD", 47}, {"TRAP", 51}, {"PUSH", 52}, {"POP", 53}};
-  for (auto [name, value] : expected) EXPECT_EQ(sym_value(t, sym_find(t, name)), value) << name;
+  for (auto [name, value] : expected) EXPECT_EQ(sym_value(t, find(name)), value) << name;
   for (int n = 0; n < 32; ++n) {
-    EXPECT_EQ(sym_value(t, sym_find(t, "R" + std::to_string(n))), n);
+    EXPECT_EQ(sym_value(t, find("R" + std::to_string(n))), n);
   }
-  EXPECT_EQ(sym_find(t, "R32"), -1);
+  EXPECT_EQ(find("R32"), -1);
 }
 
 }  // namespace

@@ -18,7 +18,10 @@ struct Pass1Run {
   std::unique_ptr<Assembly> as = new_assembly();
   std::string error;
 
-  const CodeWord& word(int address) const { return as->code[static_cast<std::size_t>(address)]; }
+  CodeWord word(int address) const {
+    const auto at = static_cast<std::size_t>(address);
+    return at < as->code.size() ? as->code[at] : CodeWord{};
+  }
 };
 
 inline std::unique_ptr<Pass1Run> pass1(std::string text) {
@@ -32,6 +35,11 @@ inline std::unique_ptr<Pass1Run> pass1(std::string text) {
     run->error = e.text;
   }
   return run;
+}
+
+/// The index of `name` in `t`, or -1.
+inline int find(const SymbolTable& t, std::string_view name) {
+  return sym_find(t, name, name_hash(name));
 }
 
 /// The source text of a program whose code section is `code` and data section `data`.

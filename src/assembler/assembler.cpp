@@ -34,32 +34,30 @@ void list_uses(const Assembly& as, Listing& listing) {
   }
 }
 
-}  // namespace
-
+// Runs both passes over the reader already set up in `as`, which is fresh.
 RunResult assemble(Assembly& as, std::string_view object_path, bool with_listing) {
   RunResult result{false, {}, {}, {}};
   std::unique_ptr<SourceMap> map;
+  int pass = 1;
   try {
     if (with_listing) {
       map = std::make_unique<SourceMap>();
       as.map = map.get();
     }
     load_predefined(as.symtab);
-    as.reader.line_no = 0;
-    as.data_loc = 0;
     run_pass1(as);
+    pass = 2;
     result.object = run_pass2(as, object_path, with_listing ? &result.listing : nullptr);
     if (with_listing) list_symbols(as, result.listing);
     result.ok = true;
   } catch (const AsmError& e) {
     result.output = e.text;
   } catch (const std::bad_alloc&) {
-    result.output = line_of(msg::MACHINE_OUT_OF_MEMORY);
+    result.output = whole_line(msg::MACHINE_OUT_OF_MEMORY);
   }
   if (!result.ok) {
     result.listing = {};
-    if (map != nullptr)
-      result.listing.error = as.reader.pass_no == 1 ? pass_one_place(as) : map->error;
+    if (map != nullptr) result.listing.error = pass == 1 ? pass_one_place(as) : map->error;
   }
   if (map != nullptr) {
     try {
@@ -70,6 +68,14 @@ RunResult assemble(Assembly& as, std::string_view object_path, bool with_listing
   }
   as.map = nullptr;
   return result;
+}
+
+}  // namespace
+
+RunResult assemble_stream(ReadBlock read, void* context, std::string_view object_path, bool with_listing) {
+  auto as = new_assembly();
+  reader_from_stream(as->reader, read, context);
+  return assemble(*as, object_path, with_listing);
 }
 
 RunResult assemble_text(std::string_view text, std::string_view object_path, bool with_listing) {

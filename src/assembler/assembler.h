@@ -1,14 +1,13 @@
-// One whole assembly, in-process: pass one over a reader, then pass two.
+// One whole assembly, in-process: pass one over a source, then pass two, with a fresh state.
 #pragma once
 
 #include <string>
 #include <string_view>
 
+#include "source_reader/source_reader.h"
 #include "state/listing.h"
 
 namespace vorn {
-
-struct Assembly;
 
 struct RunResult {
   bool ok;             // true when both passes completed
@@ -17,11 +16,12 @@ struct RunResult {
   Listing listing;     // when asked for: the rows and symbols when `ok`, else the error's line
 };
 
-/// Runs both passes over the reader already set up in `as`, which must be fresh; with
-/// `with_listing`, the result holds the listing too.
-RunResult assemble(Assembly& as, std::string_view object_path, bool with_listing = false);
+/// Assembles the source that `read` gives in blocks (see ReadBlock); with `with_listing`, the
+/// result holds the listing too.
+RunResult assemble_stream(ReadBlock read, void* context, std::string_view object_path,
+                          bool with_listing = false);
 
-/// Assembles the source text `text` with a fresh state.
+/// Assembles the source text `text`.
 RunResult assemble_text(std::string_view text, std::string_view object_path,
                         bool with_listing = false);
 

@@ -17,7 +17,7 @@ std::string format_pass_two(std::string_view message) {
   return text;
 }
 
-std::string line_of(std::string_view text) {
+std::string whole_line(std::string_view text) {
   std::string line(text);
   line.push_back('\n');
   return line;

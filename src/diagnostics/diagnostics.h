@@ -66,6 +66,6 @@ std::string format_pass_one(std::int64_t line_no, std::string_view message, std:
 std::string format_pass_two(std::string_view message);
 
 /// A whole-line message with its newline.
-std::string line_of(std::string_view text);
+std::string whole_line(std::string_view text);
 
 }  // namespace vorn

@@ -4,7 +4,6 @@
 
 #include "assembler/assembler.h"
 #include "assembler/object_path.h"
-#include "state/state.h"
 #include "diagnostics/diagnostics.h"
 #include "platform/platform.h"
 
@@ -18,7 +17,7 @@ int say(std::string& out, std::string text, int status) {
 }
 
 int say_line(std::string& out, std::string_view line, int status) {
-  return say(out, line_of(line), status);
+  return say(out, whole_line(line), status);
 }
 
 std::ptrdiff_t read_block(void* file, char* buf, std::size_t size) {
@@ -71,9 +70,7 @@ int run_command_line(const std::vector<std::string>& args, std::string& out) {
     return say_line(out, msg::OBJECT_WOULD_REPLACE_SOURCE, EXIT_ERROR);
   }
 
-  auto as = new_assembly();
-  reader_from_stream(as->reader, read_block, &source.file);
-  RunResult result = assemble(*as, object_path);
+  RunResult result = assemble_stream(read_block, &source.file, object_path);
   platform::close_source(source.file);
   if (!result.ok) return say(out, std::move(result.output), EXIT_ERROR);
   if (!platform::write_object(object_path, with_text_newlines(std::move(result.object)))) {

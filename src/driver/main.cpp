@@ -41,20 +41,8 @@ namespace {
 
 }  // namespace
 
-#if defined(__GLIBCXX__)
-// The GNU C++ runtime's own first handler, the verbose one, would bring in its name demangler
-// and the C library's stdio, and with them six more imports to bind at every start; vorn's
-// handler takes its place from the start instead.
-namespace __cxxabiv1 {
-extern std::terminate_handler __terminate_handler;
-std::terminate_handler __terminate_handler = on_terminate;
-}  // namespace __cxxabiv1
-#endif
-
 int main(int argc, char** argv) {
-#if !defined(__GLIBCXX__)
   std::set_terminate(on_terminate);
-#endif
   namespace platform = vorn::platform;
   platform::process_setup();
   std::string out;

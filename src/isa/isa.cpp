@@ -73,36 +73,6 @@ constexpr OpRow OP_TABLE[] = {
     {76, 76, OperandForm::move, OutputRule::move_reg, -22},            // MOV register
 };
 
-constexpr int OP_LIMIT = 77;  // operation numbers 0 to 76 have rows or none
-
-// The row of each operation number below OP_LIMIT, as its index in OP_TABLE plus one (0: no
-// row), so that finding an operation's row takes one look.
-struct OpIndex {
-  std::uint8_t row_of[OP_LIMIT];
-  constexpr OpIndex() : row_of() {
-    for (std::size_t k = 0; k < std::size(OP_TABLE); ++k) {
-      for (std::int32_t op = OP_TABLE[k].first; op <= OP_TABLE[k].last; ++op) {
-        row_of[op] = static_cast<std::uint8_t>(k + 1);
-      }
-    }
-  }
-};
-constexpr OpIndex OP_INDEX;
-
-const OpRow* find_op(std::int32_t op) {
-  if (op < 0 || op >= OP_LIMIT) return nullptr;
-  const int k = OP_INDEX.row_of[op];
-  return k == 0 ? nullptr : &OP_TABLE[k - 1];
-}
-
-}  // namespace
-
-void load_predefined(SymbolTable& t) {
-  for (const PredefinedName& p : PREDEFINED_NAMES) {  // 60 names: the table is never full
-    sym_set(t, sym_intern(t, p.name), p.value, KIND_PREDEFINED);
-  }
-}
-
 // The operand forms of the mnemonic whose number is `op`, each with the operation number it
 // stores: the mnemonic's own, or that of its immediate, indirect or indexed form.
 std::vector<std::pair<std::string_view, std::int32_t>> stored_forms(std::int32_t op) {
@@ -130,6 +100,21 @@ std::vector<std::pair<std::string_view, std::int32_t>> stored_forms(std::int32_t
   return {};
 }
 
+const OpRow* find_op(std::int32_t op) {
+  for (const OpRow& row : OP_TABLE) {
+    if (op >= row.first && op <= row.last) return &row;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+void load_predefined(SymbolTable& t) {
+  for (const PredefinedName& p : PREDEFINED_NAMES) {  // 60 names: the table is never full
+    sym_set(t, sym_intern(t, p.name, name_hash(p.name)), p.value, KIND_PREDEFINED);
+  }
+}
+
 std::vector<MnemonicInfo> mnemonics() {
   std::vector<MnemonicInfo> out;
   for (int k = 0; k < MNEMONIC_COUNT; ++k) {
@@ -149,19 +134,6 @@ std::vector<std::string_view> register_names() {
   std::vector<std::string_view> out;
   for (int k = MNEMONIC_COUNT; k < PREDEFINED_COUNT; ++k) out.push_back(PREDEFINED_NAMES[k].name);
   return out;
-}
-
-bool register_number(std::string_view token, std::int32_t& number) {
-  if (token.size() < 2 || token.size() > 3 || token[0] != 'R') return false;
-  if (token.size() == 3 && token[1] == '0') return false;  // R01 is a name of its own
-  std::int32_t n = 0;
-  for (char c : token.substr(1)) {
-    if (c < '0' || c > '9') return false;
-    n = n * 10 + (c - '0');
-  }
-  if (n > 31) return false;
-  number = n;
-  return true;
 }
 
 OperandForm operand_form(std::int32_t op) {

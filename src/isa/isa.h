@@ -63,11 +63,6 @@ std::vector<MnemonicInfo> mnemonics();
 /// The register names, R0 to R31.
 std::vector<std::string_view> register_names();
 
-/// The number of the register that `token` names, R0 to R31: its value as a predefined name,
-/// which no source can change (a definition of a predefined name is a duplicate). False for
-/// any other token.
-bool register_number(std::string_view token, std::int32_t& number);
-
 /// Writes into `out` the four numbers that the word (op, a, b, c) is written as. Returns false
 /// when `op` has no output rule.
 bool written_form(std::int32_t op, std::int32_t a, std::int32_t b, std::int32_t c,

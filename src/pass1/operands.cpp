@@ -8,7 +8,7 @@ namespace vorn {
 namespace {
 
 CodeWord& current_word(Assembly& as) {
-  return as.code[static_cast<std::size_t>(as.code_loc)];
+  return as.code.back();
 }
 
 bool has_prefix(std::string_view token) {
@@ -41,7 +41,6 @@ Operand resolve_operand(Assembly& as, std::string_view text, bool forward_ok) {
 void parse_register(Assembly& as, std::int32_t& to) {
   take_token(as.reader);
   const std::string_view tok = as.reader.current_token;
-  if (register_number(tok, to)) return;  // the usual register, R0 to R31, told by its bytes
   if (has_prefix(tok)) report_error(as.reader, msg::EXPECT_REGISTER);
   to = resolve_operand(as, tok, false).value;
 }
@@ -100,8 +99,8 @@ void encode_instruction(Assembly& as, std::int32_t op) {
   if (as.code_loc < 0 || as.code_loc >= CODE_SIZE) {
     report_error(as.reader, msg::CODE_ADDRESS_OUT_OF_RANGE);
   }
+  as.code.push_back({op, 0, 0, 0});  // the fields a form does not read stay 0
   CodeWord& w = current_word(as);
-  w = {op, 0, 0, 0};  // the fields a form does not read stay 0
   switch (operand_form(op)) {
     case OperandForm::load_store:
       parse_register(as, w.a);

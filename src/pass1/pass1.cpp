@@ -28,7 +28,8 @@ void define_label(Assembly& as) {
 
 // instruction = mnemonic { operand }. The mnemonic must be a predefined name.
 void assemble_instruction(Assembly& as) {
-  const int i = sym_find(as.symtab, as.reader.current_token);
+  const std::string_view token = as.reader.current_token;
+  const int i = sym_find(as.symtab, token, name_hash_of(as.reader, token));
   if (i < 0 || sym_kind(as.symtab, i) != KIND_PREDEFINED) {
     report_error(as.reader, msg::UNDEFINED_OP);
   }
@@ -48,16 +49,15 @@ void parse_symbol_section(Assembly& as) {
     if (sym_value(as.symtab, i) != UNDEFINED_VALUE) report_error(as.reader, msg::DUPLICATE_SYMBOL);
     map_definition(as, i, false);
     map_use(as, i, as.reader.current_token, true);
-    sym_set(as.symtab, i, read_number(as.reader), KIND_NAME);
+    sym_set(as.symtab, i, take_number_token(as.reader), KIND_NAME);
     take_token(as.reader);
   }
 }
 
 // code_section = ".CODE" number { label | instruction }. Returns with ".DATA" current.
 void parse_code_section(Assembly& as) {
-  as.code_loc = read_number(as.reader);
-  // No instruction writes the words below the origin: they stay all zeros (op 0).
-  std::fill_n(as.code.begin(), std::clamp(as.code_loc, 0, CODE_SIZE), CodeWord{});
+  as.code_loc = take_number_token(as.reader);
+  as.code.resize(static_cast<std::size_t>(std::clamp(as.code_loc, 0, CODE_SIZE)));  // zeros (op 0)
   item_append(as, KIND_CODE, as.code_loc);
   take_token(as.reader);
   while (!at(as, ".DATA")) {
@@ -72,7 +72,7 @@ void parse_code_section(Assembly& as) {
 
 // data_section = ".DATA" number { number | name }. Returns with ".END" current.
 void parse_data_section(Assembly& as) {
-  as.data_loc = read_number(as.reader);
+  as.data_loc = take_number_token(as.reader);
   item_append(as, KIND_DATA, static_cast<std::int32_t>(as.data_loc));
   take_token(as.reader);
   while (!at(as, ".END")) {
@@ -92,7 +92,6 @@ void parse_data_section(Assembly& as) {
 }  // namespace
 
 void run_pass1(Assembly& as) {
-  as.reader.pass_no = 1;
   take_token(as.reader);
   parse_symbol_section(as);
   parse_code_section(as);

@@ -56,48 +56,45 @@ struct SourceMap {
   Place error;            // the token a pass-two diagnostic names
 };
 
-/// Everything one run of the assembler works on. A new one is a fresh assembler: create it
-/// default-initialized (`new Assembly`), so that the large tables are not cleared, as no part
-/// of them is read before it is written (the code words below the origin are cleared when the
-/// origin is read, and each instruction writes its word whole).
+/// Everything one run of the assembler works on. A new one is a fresh assembler.
 struct Assembly {
   SourceReader reader;
   SymbolTable symtab;
-  std::array<CodeWord, CODE_SIZE> code;
-  std::array<Item, MAX_ITEMS> items;
-  int item_count = 0;
-  std::array<Fixup, MAX_FIXUPS> fixups;
-  int fixup_count = 0;
+  std::vector<CodeWord> code;  // from address 0 to the last instruction's
+  std::vector<Item> items;
+  std::vector<Fixup> fixups;
   std::int32_t code_loc = 0;  // code location; after pass one, the code end
   std::int64_t data_loc = 0;  // data location; after pass one, the data end
   SourceMap* map = nullptr;   // set when a listing is wanted
 };
 
-/// A fresh assembly, default-initialized as Assembly asks.
+/// A fresh assembly, its tables with room for what they may hold.
 inline std::unique_ptr<Assembly> new_assembly() {
-  return std::unique_ptr<Assembly>(new Assembly);
+  auto as = std::make_unique<Assembly>();
+  as->symtab.entries.reserve(MAX_SYMBOLS);
+  as->code.reserve(CODE_SIZE);
+  as->items.reserve(MAX_ITEMS);
+  as->fixups.reserve(MAX_FIXUPS);
+  return as;
 }
 
-/// Records that symbol `index` is defined on the current line, as a label or a constant.
-inline void map_definition(Assembly& as, int index, bool label) {
-  if (as.map != nullptr) as.map->definitions.push_back({index, as.reader.line_no, label});
-}
-
-/// map_use when a listing is wanted.
-void record_use(Assembly& as, int index, std::string_view text, bool definition);
+/// Records that symbol `index` is defined on the current line, as a label or a constant, when
+/// a listing is wanted.
+void map_definition(Assembly& as, int index, bool label);
 
 /// Records where symbol `index` stands, when a listing is wanted: as `text`, a part of the
 /// current token; a definition or a use. Only the program's own names are recorded, not the
 /// predefined ones.
-inline void map_use(Assembly& as, int index, std::string_view text, bool definition) {
-  if (as.map != nullptr) record_use(as, index, text, definition);
-}
+void map_use(Assembly& as, int index, std::string_view text, bool definition);
 
 /// Appends an item; "out of memory" when the list is full.
 void item_append(Assembly& as, Kind kind, std::int32_t value);
 
-/// The index of `name` in the symbol table, entered when absent; "too many symbols, increase
-/// table size" when the table is full.
+/// The name_hash of `name`, the current token or a part of it.
+std::uint32_t name_hash_of(const SourceReader& r, std::string_view name);
+
+/// The index of `name`, the current token or a part of it, in the symbol table, entered when
+/// absent; "too many symbols, increase table size" when the table is full.
 int intern(Assembly& as, std::string_view name);
 
 /// Records that field c of the word at `address` takes the value of `symbol` in pass two;

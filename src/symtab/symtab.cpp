@@ -1,31 +1,31 @@
 #include "symtab/symtab.h"
 
-#include <cstring>
 #include <new>
 
 namespace vorn {
 
 namespace {
 
+// The name index: open addressing with linear probing, each cell an entry's index + 1 (0:
+// empty). It has more than twice MAX_SYMBOLS cells, so that a search always meets an empty
+// cell soon. An entry keeps its name's hash, compared before the bytes.
+static_assert(NAME_INDEX_SIZE > 2 * MAX_SYMBOLS && (NAME_INDEX_SIZE & (NAME_INDEX_SIZE - 1)) == 0);
+
 const SymbolEntry& entry(const SymbolTable& t, int index) {
   return t.entries[static_cast<std::size_t>(index)];
 }
 
-// FNV-1a of the name's bytes: every byte has a say, so similar names spread over the index.
-std::uint32_t name_hash(std::string_view name) {
-  std::uint32_t h = 2166136261u;
-  for (char c : name) h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
-  return h;
-}
-
 bool holds(const SymbolTable& t, int index, std::string_view name, std::uint32_t hash) {
   const SymbolEntry& e = entry(t, index);
-  return e.hash == hash && e.name_length == name.size() &&
-         std::memcmp(t.names.data() + e.name_offset, name.data(), name.size()) == 0;
+  if (e.hash != hash || e.name_length != name.size()) return false;
+  const char* kept = t.names.data() + e.name_offset;
+  for (std::size_t k = 0; k < name.size(); ++k) {
+    if (kept[k] != name[k]) return false;
+  }
+  return true;
 }
 
-// The cell of the name index that holds `name`, or the empty cell where it would go: linear
-// probing from the cell its hash gives. Ends, as the index is never half full.
+// The cell that holds `name`, or the empty cell where it would go, from the cell its hash gives.
 std::size_t probe(const SymbolTable& t, std::string_view name, std::uint32_t hash) {
   std::size_t cell = hash & (NAME_INDEX_SIZE - 1);
   for (;;) {
@@ -37,23 +37,21 @@ std::size_t probe(const SymbolTable& t, std::string_view name, std::uint32_t has
 
 }  // namespace
 
-int sym_intern(SymbolTable& t, std::string_view name) {
-  const std::uint32_t hash = name_hash(name);
+int sym_intern(SymbolTable& t, std::string_view name, std::uint32_t hash) {
   const std::size_t cell = probe(t, name, hash);
   if (t.name_index[cell] != 0) return t.name_index[cell] - 1;
-  if (t.symbol_count == MAX_SYMBOLS) return SYMTAB_FULL;
+  if (t.entries.size() == MAX_SYMBOLS) return SYMTAB_FULL;
   if (t.names.size() + name.size() > UINT32_MAX) throw std::bad_alloc();
-  const int index = t.symbol_count++;
-  t.entries[static_cast<std::size_t>(index)] = {hash, static_cast<std::uint32_t>(t.names.size()),
-                                                static_cast<std::uint32_t>(name.size()),
-                                                UNDEFINED_VALUE, KIND_NAME};
+  const int index = static_cast<int>(t.entries.size());
+  t.entries.push_back({hash, static_cast<std::uint32_t>(t.names.size()),
+                       static_cast<std::uint32_t>(name.size()), UNDEFINED_VALUE, KIND_NAME});
   t.names.append(name);
   t.name_index[cell] = static_cast<std::uint16_t>(index + 1);
   return index;
 }
 
-int sym_find(const SymbolTable& t, std::string_view name) {
-  return t.name_index[probe(t, name, name_hash(name))] - 1;
+int sym_find(const SymbolTable& t, std::string_view name, std::uint32_t hash) {
+  return t.name_index[probe(t, name, hash)] - 1;
 }
 
 void sym_set(SymbolTable& t, int index, std::int32_t value, Kind kind) {

@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "symtab/name_hash.h"
 
 namespace vorn {
 
@@ -28,35 +31,31 @@ enum class Kind : std::uint8_t {
 using enum Kind;
 
 struct SymbolEntry {
-  std::uint32_t hash;         // of the name, compared before its bytes
+  std::uint32_t hash;
   std::uint32_t name_offset;  // where the name starts in `SymbolTable::names`
   std::uint32_t name_length;
   std::int32_t value;
   Kind kind;
 };
 
-/// Cells of the name index: a power of two, more than twice MAX_SYMBOLS, so that a search
-/// always meets an empty cell soon.
-constexpr int NAME_INDEX_SIZE = 8192;
+constexpr int NAME_INDEX_SIZE = 8192;  // cells of the name index
 
-/// Create it default-initialized (`new SymbolTable`, or as a member of one): only the index is
-/// cleared, and an entry is read only once it has been entered.
 struct SymbolTable {
-  std::array<SymbolEntry, MAX_SYMBOLS> entries;  // in the order the names were entered
-  int symbol_count = 0;
-  std::array<std::uint16_t, NAME_INDEX_SIZE> name_index{};  // an entry's index + 1; 0: empty
+  std::vector<SymbolEntry> entries;  // in the order the names were entered
+  std::array<std::uint16_t, NAME_INDEX_SIZE> name_index{};
   std::string names;  // every name entered, back to back
 };
 
 /// What sym_intern returns when `name` is absent and the table is full; the caller reports it.
 constexpr int SYMTAB_FULL = -1;
 
-/// The index of `name`, entered first (undefined, KIND_NAME) when absent; SYMTAB_FULL when it
-/// would be the entry past MAX_SYMBOLS. Names beyond 4 GiB in all throw std::bad_alloc.
-int sym_intern(SymbolTable& t, std::string_view name);
+/// The index of `name`, whose name_hash is `hash`, entered first (undefined, KIND_NAME) when
+/// absent; SYMTAB_FULL when it would be the entry past MAX_SYMBOLS. Names beyond 4 GiB in all
+/// throw std::bad_alloc.
+int sym_intern(SymbolTable& t, std::string_view name, std::uint32_t hash);
 
-/// The index of `name`, or -1 when absent. Never enters it.
-int sym_find(const SymbolTable& t, std::string_view name);
+/// The index of `name`, whose name_hash is `hash`, or -1 when absent. Never enters it.
+int sym_find(const SymbolTable& t, std::string_view name, std::uint32_t hash);
 
 /// Overwrites the value and kind of entry `index`.
 void sym_set(SymbolTable& t, int index, std::int32_t value, Kind kind);

@@ -117,7 +117,7 @@ void vorn_command_messages() {
        {msg::USAGE, msg::INPUT_FILE_NOT_FOUND, msg::OBJECT_WOULD_REPLACE_SOURCE,
         msg::CANNOT_WRITE_OBJECT, msg::CANNOT_READ_INPUT, msg::CANNOT_WRITE_STDOUT,
         msg::MACHINE_OUT_OF_MEMORY}) {
-    text += vorn::line_of(m);
+    text += vorn::whole_line(m);
   }
 }
 
