@@ -1,5 +1,6 @@
 #include "pass2/pass2.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <initializer_list>
@@ -116,7 +117,14 @@ std::string run_pass2(Assembly& as, std::string_view object_path, Listing* listi
   const int n = static_cast<int>(as.items.size());
   int item_pos = 0;
   apply_fixups(as);
-  std::string t = "var obj =[  // ";
+  // Room for the longest text these tables can give, so that it is never moved as it grows:
+  // four numbers a code word, two a section's header, one a data item. A code end past the
+  // code addresses ends the run before its words are written.
+  const auto words = static_cast<std::size_t>(std::clamp(as.code_loc, 0, CODE_SIZE));
+  const std::size_t numbers = 4 * words + 2 * as.items.size();
+  std::string t;
+  t.reserve(sizeof "var obj =[  // \n0];\n" + object_path.size() + numbers * sizeof "-2147483648, ");
+  t = "var obj =[  // ";
   put_header_path(t, object_path);
   while (as.items[static_cast<std::size_t>(item_pos)].kind != KIND_END) {
     const Item& item = as.items[static_cast<std::size_t>(item_pos)];

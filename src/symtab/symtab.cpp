@@ -17,12 +17,7 @@ const SymbolEntry& entry(const SymbolTable& t, int index) {
 
 bool holds(const SymbolTable& t, int index, std::string_view name, std::uint32_t hash) {
   const SymbolEntry& e = entry(t, index);
-  if (e.hash != hash || e.name_length != name.size()) return false;
-  const char* kept = t.names.data() + e.name_offset;
-  for (std::size_t k = 0; k < name.size(); ++k) {
-    if (kept[k] != name[k]) return false;
-  }
-  return true;
+  return e.hash == hash && std::string_view(t.names.data() + e.name_offset, e.name_length) == name;
 }
 
 // The cell that holds `name`, or the empty cell where it would go, from the cell its hash gives.
