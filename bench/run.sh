@@ -59,13 +59,13 @@ row() {
     printf "%-12s %9.3f %9.3f %9.3f %9.3f %6.2fx %5.1fx %s %7d %7d %9d %8s\n", c, v, f, o, w, ratio, g, io, fl, ff, r, i }'
 }
 row tiny floor 1.1
-row a_capacity floor 1.5
-row b_collide floor 1.5
-row c_comments wc 1.1
-row d_mixed wc 1.3
-row d_irregular wc 1.5
-row e_line10 wc 2
-row e_line20 wc 2
+row a_capacity floor 2
+row b_collide floor 2
+row c_comments wc 3
+row d_mixed wc 3
+row d_irregular wc 3
+row e_line10 wc 20
+row e_line20 wc 20
 if [ -f "$scratch/line1g.s" ] && [ -n "$big" ]; then
   { read -r t_vorn rss flt; } < <($build/bench/vorn_measure 3 "$vorn" "$scratch/line1g.s")
   awk -v v="$t_vorn" -v r="$rss" -v fl="$flt" 'BEGIN {

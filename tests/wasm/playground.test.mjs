@@ -454,12 +454,14 @@ test('the playground as a workbench', async (t) => {
     });
 
     await page.setViewportSize({width: 1280, height: 800});
+    await until(() => page.$eval('#programs', (s) => s.selectedOptions[0]?.text.startsWith('prog.s, ')), true);
     await page.click('#tab-listing');
     await page.screenshot({path: path.join(build, 'playground.png')});
     if (process.env.VORN_UPDATE_SCREENSHOT) fs.copyFileSync(path.join(build, 'playground.png'), path.join(root, 'docs/playground.png'));
     await page.emulateMedia({colorScheme: 'dark'});
     await page.setViewportSize({width: 320, height: 720});
     await page.locator('#results').scrollIntoViewIfNeeded();  // the object is laid out in view
+    await page.evaluate(() => new Promise((done) => requestAnimationFrame(() => requestAnimationFrame(done))));
     await page.screenshot({path: path.join(build, 'playground-320-dark.png')});
     assert.deepEqual(problems, []);
   } finally {

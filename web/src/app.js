@@ -330,7 +330,7 @@ function selectTab(name) {
 // an example, a file, a link or a copy; `what` says which), which becomes a program once the
 // student edits it. The tab's session remembers which program it has open.
 const OPEN = 'vorn-open';
-const open = {id: null, what: ''};
+const open = {id: null, what: '', said: ''};  // `said`: what opening the text said
 let programs = null;  // the store; null where the browser keeps none
 
 function remember() {
@@ -352,6 +352,8 @@ function changed(edited) {
     programs.claim(open.id);
     remember();
     if (location.hash) history.replaceState(null, '', location.pathname + location.search);
+    if ($('notice-text').textContent === open.said) notice('');  // "typing in it keeps it": done
+    fillProgramsSoon();
   }
   keepSoon();
 }
@@ -407,6 +409,7 @@ async function openText({text, name, encoding, id = null, what = '', said = ''})
   if (open.id !== null && open.id !== id) programs?.release(open.id);
   open.id = id;
   open.what = what;
+  open.said = said;
   remember();
   result = null;
   good = null;
@@ -482,6 +485,7 @@ async function fillPrograms() {
   const options = list.map((p) => new Option(
     `${p.name || 'untitled'}, ${when.format(p.modified)}${elsewhere.has(p.id) ? ' (open in another tab)' : ''}`, p.id));
   if (open.id === null) options.unshift(new Option(`${fileName.value || 'untitled'} (not kept: ${open.what})`, ''));
+  else if (!list.some((p) => p.id === open.id)) options.unshift(new Option(`${fileName.value || 'untitled'} (being kept)`, open.id));
   select.replaceChildren(...options);
   select.value = open.id ?? '';
   $('delete-program').disabled = open.id === null;
