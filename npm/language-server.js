@@ -24,11 +24,14 @@ import {CLASSES, lineLength, lineStates, lineTokens, upper} from '../web/src/tok
 const USAGE = 'usage: vorn-language-server --stdio\n' +
   'The vorn assembler\'s language server, over the Language Server Protocol on standard input and output.\n';
 const args = process.argv.slice(2);
-if (args.includes('--version') || args.includes('--help') || !args.includes('--stdio')) {
-  const {version} = require('../package.json');
-  const help = args.includes('--help') || !args.includes('--stdio');
-  process.stdout.write(help ? `${USAGE}vorn-language-server ${version}\n` : `vorn-language-server ${version}\n`);
-  process.exit(args.includes('--stdio') || args.includes('--help') || args.includes('--version') ? 0 : 2);
+if (args.includes('--version')) {
+  process.stdout.write(`vorn-language-server ${require('../package.json').version}\n`);
+  process.exit(0);
+}
+if (args.includes('--help') || !args.includes('--stdio')) {
+  const help = args.includes('--help');
+  (help ? process.stdout : process.stderr).write(USAGE);
+  process.exit(help ? 0 : 2);
 }
 
 const DEBOUNCE = 150;  // ms after the last change before the text is assembled

@@ -48,10 +48,13 @@ function start(capabilities = {}) {
 const uri = 'file:///tmp/prog.s';
 
 test('the command line: a usage line and the version, never the bundle', () => {
-  for (const [args, status] of [[[], 2], [['--help'], 0], [['--version'], 0]]) {
+  const USAGE = /^usage: vorn-language-server --stdio\n[^\n]+\n$/;
+  for (const [args, status, out, err] of [[[], 2, /^$/, USAGE], [['--help'], 0, USAGE, /^$/],
+                                          [['--version'], 0, /^vorn-language-server \d+\.\d+\.\d+\n$/, /^$/]]) {
     const r = spawnSync(process.execPath, [server, ...args], {encoding: 'utf8'});
     assert.equal(r.status, status, args.join(' '));
-    assert.match(r.stdout, /^(usage: vorn-language-server --stdio\n.*\n)?vorn-language-server \d+\.\d+\.\d+\n$/s, args.join(' '));
+    assert.match(r.stdout, out, args.join(' '));
+    assert.match(r.stderr, err, args.join(' '));
     assert.ok(r.stdout.length + r.stderr.length < 400);
   }
 });
