@@ -115,10 +115,10 @@ void check_diagnostic(std::string_view s) {
     }
     return;
   }
-  for (const std::string& whole_line :
+  for (const std::string& known :
        {vorn::format_pass_two(msg::UNDEFINE_OP), vorn::format_pass_two(msg::UNDEFINED_SYMBOL),
-        vorn::line_of(msg::MACHINE_OUT_OF_MEMORY), vorn::line_of(msg::INPUT_IS_UTF16)}) {
-    if (s == whole_line) return;
+        vorn::whole_line(msg::MACHINE_OUT_OF_MEMORY), vorn::whole_line(msg::INPUT_IS_UTF16)}) {
+    if (s == known) return;
   }
   const std::string tail = " " + vorn::format_pass_two(msg::UNDEFINE_SYMBOL);
   if (s.size() > tail.size() && s.substr(s.size() - tail.size()) == tail &&
