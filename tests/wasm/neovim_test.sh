@@ -7,18 +7,7 @@ command -v nvim >/dev/null 2>&1 || { echo "nvim is not installed: skipped"; exit
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-cat >"$work/prog.s" <<'S'
-.SYMBOL
-        N       3
-.CODE 0
-:TOP    ADD  R1 R1 #N
-        JMP  NOWHERE
-        JT   R1 LATER
-:LATER  RET  R1
-.DATA 0
-        TOP LATER
-.END
-S
+cp "$here/editor_program.s" "$work/prog.s"
 VORN_SOURCE="$work/prog.s" VORN_OUT="$work/out.txt" VORN_SERVER="$1/npm/bin/vorn-language-server.cjs" \
   timeout 60 nvim --headless -u NONE -i NONE -n -c "luafile $here/neovim.lua" >/dev/null 2>&1 || true
 cat >"$work/want.txt" <<'W'
