@@ -103,8 +103,16 @@ SpawnResult spawn(const std::string& program, const std::vector<std::string>& ar
   si.hStdError = err;
   PROCESS_INFORMATION pi{};
   const std::wstring cwd = wide_from_utf8(options.cwd);
-  if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                     cwd.empty() ? nullptr : cwd.c_str(), &si, &pi)) {
+  // A start that fails runs nothing, so it is tried again: under Wine a start now and then
+  // fails at once where the next succeeds. The last error goes into the test's output.
+  bool started = false;
+  DWORD start_error = 0;
+  for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+    started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                             cwd.empty() ? nullptr : cwd.c_str(), &si, &pi) != 0;
+    if (!started) start_error = GetLastError();
+  }
+  if (started) {
     WaitForSingleObject(pi.hProcess, INFINITE);
     DWORD code = 0;
     GetExitCodeProcess(pi.hProcess, &code);
@@ -116,6 +124,7 @@ SpawnResult spawn(const std::string& program, const std::vector<std::string>& ar
   if (pipe_write != nullptr) CloseHandle(pipe_write);
   result.out = read_back(out);
   result.err = read_back(err);
+  if (!started) result.err += "CreateProcessW failed: error " + std::to_string(start_error) + "\n";
   return result;
 }
 
