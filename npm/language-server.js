@@ -36,6 +36,7 @@ if (args.includes('--help') || !args.includes('--stdio')) {
 
 const DEBOUNCE = 150;  // ms after the last change before the text is assembled
 const encoder = new TextEncoder();
+const bytesIn = (text) => encoder.encode(text).length;  // the core counts columns in UTF-8 bytes
 
 // Semantic token types for the classes the page highlights, in the order of CLASSES.
 const TOKEN_TYPES = ['namespace', 'keyword', 'parameter', 'number', 'function', 'operator', 'variable', 'comment'];
@@ -65,7 +66,7 @@ function positionOf(doc, offset) {
   const p = doc.document.positionAt(offset);
   if (!utf8) return p;
   const start = doc.document.offsetAt({line: p.line, character: 0});
-  return {line: p.line, character: encoder.encode(doc.text.slice(start, offset)).length};
+  return {line: p.line, character: bytesIn(doc.text.slice(start, offset))};
 }
 
 /// The offset in the document of the protocol's position `p`.
@@ -92,7 +93,7 @@ function placeAt(doc, p) {
   while (k > 0 && doc.lines[k].start > offset) --k;
   const line = doc.lines[k];
   const at = offset - line.start;
-  return {line: k + 1, at, column: encoder.encode(line.text.slice(0, at)).length, text: line.text};
+  return {line: k + 1, at, column: bytesIn(line.text.slice(0, at)), text: line.text};
 }
 
 /// The tokens of the document's line `line` (from 1), or of its first `at` characters, as pass
@@ -195,6 +196,12 @@ function current(uri) {
 
 // --- what the program says of its names, and what an error leaves unknown ------------------------
 
+// The core's place of the characters `from` to `to` of `text`, the document's line `line`.
+const placeIn = (line, text, from, to) => ({line, column: bytesIn(text.slice(0, from)), length: bytesIn(text.slice(from, to))});
+
+// Where a label's name starts: after its ":".
+const nameFrom = (t) => (t.cls === 'label' ? t.from + 1 : t.from);
+
 // The line of the pass-one error, which stops the reading (0: none): the uses after it are not
 // known.
 const stoppedAt = (doc) => (!doc.answer.ok && doc.answer.output.startsWith('line ') ? doc.answer.listing.errorLine : 0);
@@ -205,10 +212,7 @@ function laterLabel(doc, name, after) {
   for (let k = after; k < doc.lines.length; ++k) {
     const text = doc.lines[k].text;
     for (const t of tokensAt(doc, k + 1).tokens) {
-      if (t.cls === 'label' && upper(text.slice(t.from + 1, t.to)) === name) {
-        return {line: k + 1, column: encoder.encode(text.slice(0, t.from + 1)).length,
-                length: encoder.encode(text.slice(t.from + 1, t.to)).length};
-      }
+      if (t.cls === 'label' && upper(text.slice(nameFrom(t), t.to)) === name) return placeIn(k + 1, text, nameFrom(t), t.to);
     }
   }
   return null;
@@ -219,22 +223,19 @@ function laterLabel(doc, name, after) {
 /// label definition, if any.
 function usesAt(doc, p) {
   const at = placeAt(doc, p);
+  const stop = stoppedAt(doc);
   const uses = doc.answer.listing.uses;
   const here = uses.find((u) => u.line === at.line && at.column >= u.column && at.column <= u.column + u.length);
   if (here) {
     const all = uses.filter((u) => u.name === here.name);
-    const stop = stoppedAt(doc);
     const later = stop && !all.some((u) => u.definition) ? laterLabel(doc, here.name, stop) : null;
     return {name: here.name, here, all: later ? [...all, {...later, name: here.name, definition: true, unread: true}] : all};
   }
-  const stop = stoppedAt(doc);
   if (!stop || at.line < stop) return null;
   const token = tokensAt(doc, at.line).tokens.find((t) => t.from <= at.at && at.at <= t.to && (t.cls === 'name' || t.cls === 'label'));
   if (!token) return null;
-  const from = token.cls === 'label' ? token.from + 1 : token.from;
-  const name = upper(at.text.slice(from, token.to));
-  const place = {name, line: at.line, column: encoder.encode(at.text.slice(0, from)).length,
-                 length: encoder.encode(at.text.slice(from, token.to)).length, unread: true};
+  const name = upper(at.text.slice(nameFrom(token), token.to));
+  const place = {...placeIn(at.line, at.text, nameFrom(token), token.to), name, unread: true};
   const label = laterLabel(doc, name, stop - 1);
   return {name, here: place, all: label ? [place, {...label, name, definition: true, unread: true}] : [place]};
 }
@@ -263,7 +264,7 @@ function nameHover(doc, p) {
   }
   if (sectionAt(doc, definition.line) === '.SYMBOL') {
     const text = doc.lines[definition.line - 1].text;
-    const after = tokensAt(doc, definition.line).tokens.find((t) => encoder.encode(text.slice(0, t.from)).length > definition.column);
+    const after = tokensAt(doc, definition.line).tokens.find((t) => bytesIn(text.slice(0, t.from)) > definition.column);
     const value = after ? text.slice(after.from, after.to) : '?';
     return `constant ${b(name)} = ${value} (as written on line ${definition.line}; its value is not checked ${because})`;
   }
@@ -457,7 +458,7 @@ connection.onCompletion(({textDocument, position}) => {
   const where = doc && typingAt(doc, position);
   if (!where) return [];
   const {at, state, prefix, typed} = where;
-  const start = {line: position.line, character: position.character - (utf8 ? encoder.encode(typed).length : typed.length)};
+  const start = {line: position.line, character: position.character - (utf8 ? bytesIn(typed) : typed.length)};
   const item = (text, kind, detail) => ({label: text, filterText: text, kind, detail,
                                          textEdit: {range: {start, end: position}, newText: text}});
   const cased = (text, cls) => (caseAt(doc, at.line, typed, cls) === 'lower' ? text.toLowerCase() : text);
