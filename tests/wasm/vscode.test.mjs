@@ -107,6 +107,7 @@ test('vorn in code-server: problems, hover, completion, rename and vorn: Assembl
     await page.keyboard.press('Enter');
     const object = path.join(work, 'prog.obj');
     for (let k = 0; k < 100 && !fs.existsSync(object); ++k) await page.waitForTimeout(100);
+    await page.getByText('vorn: wrote prog.obj', {exact: true}).waitFor();  // the notification names the object
     const native = fs.mkdtempSync(path.join(home, 'native-'));
     fs.copyFileSync(path.join(work, 'prog.s'), path.join(native, 'prog.s'));
     assert.match(fs.readFileSync(path.join(native, 'prog.s'), 'utf8'), /jmp {2}top\n {8}jt {3}r1 again\n:again/);

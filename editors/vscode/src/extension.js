@@ -30,7 +30,9 @@ async function assemble(problems) {
     const output = Buffer.concat([stdout, stderr]).toString('utf8');
     if (!error) {
       problems.delete(document.uri);
-      vscode.window.showInformationMessage(`vorn: wrote ${path.basename(file).replace(/\..*$/, '')}.obj`);
+      // The object's name by the core's own rule, from the package's module.
+      require('./server/index.cjs').load().then((vorn) =>
+        vscode.window.showInformationMessage(`vorn: wrote ${path.basename(vorn.objectPathFor(file))}`));
       return;
     }
     const first = output.split('\n')[0].trimEnd();
