@@ -5,7 +5,7 @@
 // between tokens change: every token, the text of every comment and every line (its end, CR LF
 // or LF, too) and a byte-order mark stay as they are, so the program means what it meant. A line that holds a section
 // keyword after another token is left as it is.
-import {classOf, lineLength, markLength, upper} from './tokens.js';
+import {classOf, lineLength, lineWords, markLength, upper} from './tokens.js';
 
 const BODY = 8;      // the column the body of a section starts at
 const NAME = 8;      // the width a .SYMBOL name is padded to
@@ -14,20 +14,11 @@ const COMMENT = 32;  // the column a comment after code starts at
 
 const pad = (text, width) => (text.length < width ? text + ' '.repeat(width - text.length) : `${text} `);
 
-// The words of `line` (runs of characters other than blanks) up to a comment, and the comment
-// (from its ";" to the line's end), as the reader takes them.
+// The words of `line` up to a comment, and the comment (from its ";" to the line's end), as the
+// reader takes them.
 function split(line) {
-  const words = [];
-  let comment = '';
-  const word = /[^ \t]+/g;
-  for (let m; (m = word.exec(line)) !== null;) {
-    if (m[0] === ';') {
-      comment = line.slice(m.index);
-      break;
-    }
-    words.push(m[0]);
-  }
-  return {words, comment};
+  const {words, comment} = lineWords(line, 0, line.length);
+  return {words: words.map((w) => w.text), comment: comment >= 0 ? line.slice(comment) : ''};
 }
 
 // One line in the section `section`, and the section after it.

@@ -131,13 +131,10 @@ function take(word, from, s, table, out) {
   }
 }
 
-/// The tokens of one line (without its LF), read from the reading state `state`, which becomes
-/// the state after the line: [{from, to, cls}], offsets in the line's string.
-export function lineTokens(line, table, state) {
-  const end = lineLength(line);
-  const out = [];
-  let at = state.first ? markLength(line) : 0;
-  state.first = false;
+/// The words of `line` from offset `at` to `end` (runs of characters other than blanks), each
+/// {from, to, text}, up to a comment; and where the comment's ";" stands, or -1.
+export function lineWords(line, at, end) {
+  const words = [];
   for (; at < end;) {
     if (isBlank(line[at])) {
       ++at;
@@ -145,14 +142,22 @@ export function lineTokens(line, table, state) {
     }
     let to = at;
     while (to < end && !isBlank(line[to])) ++to;
-    const word = line.slice(at, to);
-    if (word === ';') {
-      out.push({from: at, to: end, cls: 'comment'});
-      break;
-    }
-    take(word, at, state, table, out);
+    if (to === at + 1 && line[at] === ';') return {words, comment: at};
+    words.push({from: at, to, text: line.slice(at, to)});
     at = to;
   }
+  return {words, comment: -1};
+}
+
+/// The tokens of one line (without its LF), read from the reading state `state`, which becomes
+/// the state after the line: [{from, to, cls}], offsets in the line's string.
+export function lineTokens(line, table, state) {
+  const end = lineLength(line);
+  const {words, comment} = lineWords(line, state.first ? markLength(line) : 0, end);
+  state.first = false;
+  const out = [];
+  for (const w of words) take(w.text, w.from, state, table, out);
+  if (comment >= 0) out.push({from: comment, to: end, cls: 'comment'});
   return out;
 }
 
