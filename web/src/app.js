@@ -419,13 +419,14 @@ async function openText({text, name, encoding, id = null, what = '', said = ''})
   fileName.value = name;
   $('share-box').hidden = true;
   $('download').disabled = true;
-  if (encodingNotice({name, encoding})) {
-    // said, with the offer to convert it
-  } else if (LONE_CR.test(text)) {
-    notice(`${name} ends its lines with a CR alone (as old Mac editors saved them); vorn ends a line at LF, so it reads the file as one line.`,
-           {label: 'Use LF line ends', run: convertLineEnds});
-  } else {
-    notice(said);
+  // What the text is said to be: an encoding to convert, then line ends to convert, else `said`.
+  if (!encodingNotice({name, encoding})) {
+    if (LONE_CR.test(text)) {
+      notice(`${name} ends its lines with a CR alone (as old Mac editors saved them); vorn ends a line at LF, so it reads the file as one line.`,
+             {label: 'Use LF line ends', run: convertLineEnds});
+    } else {
+      notice(said);
+    }
   }
   markOutOfDate(false);
   fillPane(activeTab);

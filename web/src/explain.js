@@ -1,7 +1,7 @@
 // Plain explanations of the assembler's messages, for students: what went wrong and the likely
 // fix. The messages themselves are the assembler's, byte for byte; this table is keyed by them
 // (a test holds it to the assembler's own list, so a new message cannot go unexplained).
-import {upper} from './tokens.js';
+import {lineWords, upper} from './tokens.js';
 
 export const EXPLANATIONS = {
   'expect .symbol': ['A program begins with its .SYMBOL section; only comments and blank lines may come before it.',
@@ -70,11 +70,10 @@ export function explain(output, messages) {
 /// {mnemonics}: each with its operand forms ("REG REG #VALUE").
 export function operandHint(lines, at, table) {
   for (const {number, text} of lines) {
-    const words = [];
-    for (const word of text.split(/[ \t]+/)) {
-      if (word === ';') break;
-      if (word !== '' && !(words.length === 0 && word.startsWith(':'))) words.push(word);
-    }
+    const all = lineWords(text, 0, text.length).words.map((w) => w.text);
+    let first = 0;  // the labels before the instruction are no part of it
+    while (first < all.length && all[first].startsWith(':')) ++first;
+    const words = all.slice(first);
     if (words.length === 0) continue;
     const m = table.mnemonics.get(upper(words[0]));
     if (!m || m.forms.length === 0) continue;
