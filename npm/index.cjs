@@ -1,9 +1,7 @@
-// vorn for Node.js and bundlers as a CommonJS module: load() compiles the WebAssembly module
-// once and gives the assembler. The module is the ES module's (vorn.mjs), loaded when first
-// asked for, so that the package holds it once.
+// vorn for Node.js and bundlers as a CommonJS module: load() is the ES module's (index.mjs),
+// imported when first asked for, so that the package holds the assembler once and both entries
+// give the same one.
 'use strict';
-
-let loading = null;
 
 /**
  * The assembler, compiled once; every later call gives the same one. A failure is not kept:
@@ -11,13 +9,7 @@ let loading = null;
  * nothing: the host's console is the host's.
  */
 function load() {
-  loading ??= import('./vorn.mjs').then(({default: createVorn}) => createVorn({printErr() {}}))
-    .then((m) => m.packageApi(), (e) => {
-      loading = null;
-      throw /^vorn: /.test(e && e.message) ? e
-        : new Error(`vorn: the assembler's WebAssembly module cannot be loaded: ${e && e.message}`, {cause: e});
-    });
-  return loading;
+  return import('./index.mjs').then((m) => m.load());
 }
 
 module.exports = {load, default: load};
